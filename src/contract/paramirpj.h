@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "platform/fielddef.h"
+
+// What the client and the application server agree on for the parameter
+// service: its name, its methods and the layout of every packet it sends
+// or receives. Both sides build their packets from these lists.
+namespace erp::contract {
+
+inline constexpr char kServerObject[] = "PAR47300.rdmParamIRPJ";
+
+namespace method {
+inline constexpr char getItensDRE[] = "getItensDRE";
+inline constexpr char getAliquotas[] = "getAliquotas";
+inline constexpr char GetParamIRPJ[] = "GetParamIRPJ";
+inline constexpr char GetParamCSLL[] = "GetParamCSLL";
+inline constexpr char getRecDesp[] = "getRecDesp";
+inline constexpr char getInfCtbIRPJ[] = "getInfCtbIRPJ";
+inline constexpr char prxSeqParamIRPJ[] = "prxSeqParamIRPJ";
+inline constexpr char prxInfCtbIRPJ[] = "prxInfCtbIRPJ";
+inline constexpr char SetParamIRPJ[] = "SetParamIRPJ";
+inline constexpr char SetInfCtbIRPJ[] = "SetInfCtbIRPJ";
+inline constexpr char setRecDesp[] = "setRecDesp";
+inline constexpr char setDeleteInfCtb[] = "setDeleteInfCtb";
+} // namespace method
+
+// Additions, exclusions and compensations of either tax.
+FieldDefs paramApuLayout();
+// Accounting information of one parent row.
+FieldDefs infCtbLayout();
+// Revenue and expense items of the net-profit computation.
+FieldDefs recDespLayout();
+// Items of the income-statement structures.
+FieldDefs itensDRELayout();
+// Presumption-rate entries.
+FieldDefs aliquotasLayout();
+
+} // namespace erp::contract
