@@ -173,6 +173,23 @@ void DataSet::setContent(std::vector<Row> rows)
     // Replacing the content is a close followed by an open, as the controls expect.
     close();
     rows_ = std::move(rows);
+    if (!indexFieldNames_.isEmpty()) {
+        std::vector<int> keys;
+        for (const QString& name : indexFieldNames_.split(u';', Qt::SkipEmptyParts))
+            keys.push_back(fieldByName(name.trimmed()).index());
+        std::stable_sort(rows_.begin(), rows_.end(), [&keys](const Row& a, const Row& b) {
+            for (const int k : keys) {
+                const QVariant& x = a.values[k];
+                const QVariant& y = b.values[k];
+                const QPartialOrdering o = QVariant::compare(x, y);
+                if (o == QPartialOrdering::Less || (!x.isValid() && y.isValid()))
+                    return true;
+                if (o == QPartialOrdering::Greater || (x.isValid() && !y.isValid()))
+                    return false;
+            }
+            return false;
+        });
+    }
     cur_ = rows_.empty() ? -1 : 0;
     bof_ = true;
     eof_ = rows_.empty();

@@ -29,6 +29,9 @@ public:
     // ---- structure
     void setFieldDefs(const FieldDefs& defs); // only while inactive
     const FieldDefs& fieldDefs() const { return defs_; }
+    // Fields (';'-separated) whose order the content takes whenever it is loaded.
+    void setIndexFieldNames(const QString& names) { indexFieldNames_ = names; }
+    QString indexFieldNames() const { return indexFieldNames_; }
     int fieldCount() const { return int(fields_.size()); }
     Field& field(int i) const { return *fields_.at(std::size_t(i)); }
     Field* findField(const QString& name) const;
@@ -133,6 +136,7 @@ private:
     void removeSource(DataSource* s);
 
     FieldDefs defs_;
+    QString indexFieldNames_;
     std::vector<std::unique_ptr<Field>> fields_;
     std::vector<Row> rows_;
     std::vector<DeletedRow> deleted_;

@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: MIT
+#include "mainwindow.h"
+
+#include "host/basescreen.h"
+#include "host/services.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+
+#include <algorithm>
+
+namespace erp::client {
+
+MainWindow::MainWindow(const QString& packageDir, QWidget* parent)
+    : QMainWindow(parent), par47300_(QDir(packageDir).filePath(QStringLiteral("libPKG_PAR47300.so"))), area_(new QMdiArea(this))
+{
+    setObjectName(QStringLiteral("frmPrincipal"));
+    setWindowTitle(QStringLiteral("Sistema de Gestão — Contabilidade"));
+    area_->setObjectName(QStringLiteral("mdiArea"));
+    setCentralWidget(area_);
+    host::HostApplication::setMdiArea(area_);
+
+    QMenu* cadastros = menuBar()->addMenu(QStringLiteral("&Parâmetros"));
+    QAction* open = cadastros->addAction(QStringLiteral("Parametrização da Apuração do IRPJ e CSLL"));
+    open->setObjectName(QStringLiteral("actPAR47300"));
+    connect(open, &QAction::triggered, this, [this] { openScreen(QStringLiteral("PAR47300")); });
+    cadastros->addSeparator();
+    cadastros->addAction(QStringLiteral("&Sair"), this, &QWidget::close);
+    resize(1024, 700);
+}
+
+MainWindow::~MainWindow()
+{
+    // The package's windows go before the package does.
+    for (QMdiSubWindow* sub : area_->subWindowList())
+        delete sub;
+    host::guarded([this] { par47300_.unload(); });
+}
+
+bool MainWindow::openScreen(const QString& code)
+{
+    if (code.compare(QLatin1String("PAR47300"), Qt::CaseInsensitive) != 0)
+        return false;
+    host::guarded([this] {
+        par47300_.load();
+        reinterpret_cast<void (*)()>(par47300_.entry("IniProc"))();
+    });
+    return true;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    area_->closeAllSubWindows();
+    const QList<QMdiSubWindow*> left = area_->subWindowList();
+    if (std::any_of(left.begin(), left.end(), [](QMdiSubWindow* w) { return w->isVisible(); })) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+} // namespace erp::client

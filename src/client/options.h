@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "host/services.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace erp::client {
+
+struct Options {
+    host::HostSettings settings;
+    QString open;       // screen code to open at start
+    QString screenshot; // PNG to write once the screen is open, then quit
+};
+
+// Reads the command line; on a bad value returns nothing and puts a
+// Portuguese message in `error`.
+std::optional<Options> parseOptions(const QStringList& arguments, QString& error);
+
+} // namespace erp::client

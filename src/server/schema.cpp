@@ -1,0 +1,165 @@
+// SPDX-License-Identifier: MIT
+#include "schema.h"
+
+#include <array>
+
+namespace erp::server {
+
+namespace {
+
+// Tables common to both engines. Codes are stored as the client sends them;
+// the ...CHV columns hold a case-folded key so the unique indexes refuse
+// duplicates that differ only in letter case on either engine.
+// APURPAI registers every parent number (an additions row or a net-profit
+// item), so the accounting information can reference its parent with a
+// foreign key whichever table the parent lives in.
+constexpr char kV1Common[] = R"SQL(
+CREATE TABLE EMPRESA (
+  CDEMPRESA VARCHAR(2) NOT NULL PRIMARY KEY,
+  NMEMPRESA VARCHAR(40) NOT NULL
+);
+CREATE TABLE CONTCTBL (
+  CDCONTCTBL VARCHAR(20) NOT NULL PRIMARY KEY,
+  NMCONTCTBL VARCHAR(40) NOT NULL
+);
+CREATE TABLE ITEMESTRUDRE (
+  CDTIPODEMO VARCHAR(2) NOT NULL,
+  CDITEMSTRU VARCHAR(4) NOT NULL,
+  NMITEMSTRU VARCHAR(50) NOT NULL,
+  PRIMARY KEY (CDTIPODEMO, CDITEMSTRU)
+);
+CREATE TABLE ALIQIRPJ (
+  NRSEQALIQIRPJ BIGINT NOT NULL PRIMARY KEY,
+  DSALIQIRPJCSLL VARCHAR(1000) NOT NULL,
+  VRALIQPRESCSLL DOUBLE PRECISION NOT NULL,
+  VRALIQPRESIRPJ DOUBLE PRECISION NOT NULL
+);
+CREATE TABLE APURPAI (
+  NRSEQPARAMAPU BIGINT NOT NULL PRIMARY KEY
+);
+CREATE TABLE PARAMAPUIRPJ (
+  NRSEQPARAMAPU BIGINT NOT NULL PRIMARY KEY REFERENCES APURPAI (NRSEQPARAMAPU),
+  CDEMPRESA VARCHAR(2) NOT NULL REFERENCES EMPRESA (CDEMPRESA),
+  NMPARAMAPU VARCHAR(200) NOT NULL,
+  NMPARAMAPUCHV VARCHAR(800) NOT NULL,
+  IDPARAMAPU CHAR(1) NOT NULL CHECK (IDPARAMAPU IN ('A', 'E', 'C')),
+  IDIMPOSTO CHAR(1) NOT NULL CHECK (IDIMPOSTO IN ('I', 'C')),
+  VRPORCENTAGEM DOUBLE PRECISION NOT NULL CHECK (VRPORCENTAGEM > 0 AND VRPORCENTAGEM <= 100)
+);
+CREATE UNIQUE INDEX UXPARAMAPUIRPJ ON PARAMAPUIRPJ (CDEMPRESA, IDIMPOSTO, IDPARAMAPU, NMPARAMAPUCHV);
+CREATE TABLE RECDESPIRPJ (
+  NRSEQRECDESPIRPJ BIGINT NOT NULL PRIMARY KEY REFERENCES APURPAI (NRSEQPARAMAPU),
+  CDEMPRESA VARCHAR(2) NOT NULL REFERENCES EMPRESA (CDEMPRESA),
+  NMRECDESPIRPJ VARCHAR(200) NOT NULL,
+  NMRECDESPIRPJCHV VARCHAR(800) NOT NULL,
+  IDRECDESPIRPJ CHAR(1) NOT NULL CHECK (IDRECDESPIRPJ IN ('R', 'D')),
+  IDRECDESPIRPJOP CHAR(1) NOT NULL CHECK (IDRECDESPIRPJOP IN ('S', 'N')),
+  NRSEQALIQIRPJ BIGINT NOT NULL REFERENCES ALIQIRPJ (NRSEQALIQIRPJ),
+  VRALIQPRESIRPJ DOUBLE PRECISION,
+  VRALIQPRESCSLL DOUBLE PRECISION,
+  IDCONSVRDEB CHAR(1) NOT NULL CHECK (IDCONSVRDEB IN ('S', 'N'))
+);
+CREATE UNIQUE INDEX UXRECDESPIRPJ ON RECDESPIRPJ (CDEMPRESA, NMRECDESPIRPJCHV, IDRECDESPIRPJ, IDRECDESPIRPJOP, NRSEQALIQIRPJ);
+CREATE INDEX IXRECDESPIRPJALIQ ON RECDESPIRPJ (NRSEQALIQIRPJ);
+CREATE TABLE INFCTBIRPJ (
+  NRSEQINFCTBIRPJ BIGINT NOT NULL PRIMARY KEY,
+  NRSEQPARAMAPU BIGINT NOT NULL REFERENCES APURPAI (NRSEQPARAMAPU),
+  IDINFCTBIRPJ CHAR(1) NOT NULL CHECK (IDINFCTBIRPJ IN ('C', 'I')),
+  CHAVE VARCHAR(22) NOT NULL,
+  CDINFCTBIRPJ VARCHAR(20) NOT NULL,
+  CDTIPODEMO VARCHAR(2),
+  CDINFCTBIRPJCHV VARCHAR(100) NOT NULL,
+  IDFORMAPURITEM CHAR(1) NOT NULL CHECK (IDFORMAPURITEM IN ('C', 'P'))
+);
+CREATE UNIQUE INDEX UXINFCTBIRPJ ON INFCTBIRPJ (NRSEQPARAMAPU, IDINFCTBIRPJ, CDINFCTBIRPJCHV);
+)SQL";
+
+constexpr char kV1Sqlite[] = R"SQL(
+CREATE TABLE SEQUENCIA (
+  NMSEQUENCIA VARCHAR(30) NOT NULL PRIMARY KEY,
+  VRULTIMO BIGINT NOT NULL
+);
+INSERT INTO SEQUENCIA (NMSEQUENCIA, VRULTIMO) VALUES ('PARAMIRPJ', 0), ('INFCTBIRPJ', 0);
+)SQL";
+
+// The client turns a number into a 32-bit integer: the series stop there.
+constexpr char kV1Postgres[] = R"SQL(
+CREATE SEQUENCE SQPARAMIRPJ AS INTEGER START 1 MAXVALUE 2147483647 NO CYCLE;
+CREATE SEQUENCE SQINFCTBIRPJ AS INTEGER START 1 MAXVALUE 2147483647 NO CYCLE;
+)SQL";
+
+struct Migration {
+    const char* common;
+    const char* sqlite;
+    const char* postgres;
+};
+constexpr std::array kMigrations{Migration{kV1Common, kV1Sqlite, kV1Postgres}};
+
+constexpr long long kSequenceMax = 2147483647;
+
+} // namespace
+
+int schemaVersion()
+{
+    return int(kMigrations.size());
+}
+
+int migrate(Db& db)
+{
+    const bool pg = db.dialect() == Dialect::Postgres;
+    for (;;) {
+        Transaction tx(db, true);
+        // Several server processes may start together on one PostgreSQL database.
+        if (pg)
+            db.query("SELECT pg_advisory_xact_lock(47300)");
+        db.script("CREATE TABLE IF NOT EXISTS ERP_SCHEMA (VERSION INTEGER NOT NULL)");
+        const SqlRows rows = db.query("SELECT VERSION FROM ERP_SCHEMA");
+        int version = 0;
+        if (rows.empty())
+            db.exec("INSERT INTO ERP_SCHEMA (VERSION) VALUES (0)");
+        else
+            version = rows.front().front().toInt();
+        if (version > schemaVersion())
+            throw DbError(DbError::Kind::Other, "database schema version " + std::to_string(version) + " is newer than this server (" +
+                                                    std::to_string(schemaVersion()) + ")");
+        if (version == schemaVersion()) {
+            tx.commit();
+            return version;
+        }
+        const Migration& m = kMigrations[std::size_t(version)];
+        db.script(m.common);
+        db.script(pg ? m.postgres : m.sqlite);
+        db.exec("UPDATE ERP_SCHEMA SET VERSION = ?", {qlonglong(version + 1)});
+        tx.commit();
+    }
+}
+
+long long nextSequence(Db& db, Series s)
+{
+    if (db.dialect() == Dialect::Postgres) {
+        const SqlRows r = db.query(s == Series::Param ? "SELECT nextval('SQPARAMIRPJ')" : "SELECT nextval('SQINFCTBIRPJ')");
+        return r.at(0).at(0).toLongLong();
+    }
+    Transaction tx(db, true);
+    const SqlRows r = db.query("UPDATE SEQUENCIA SET VRULTIMO = VRULTIMO + 1 WHERE NMSEQUENCIA = ? AND VRULTIMO < ? RETURNING VRULTIMO",
+                               {s == Series::Param ? QStringLiteral("PARAMIRPJ") : QStringLiteral("INFCTBIRPJ"), qlonglong(kSequenceMax)});
+    if (r.empty())
+        throw DbError(DbError::Kind::Other, "sequence exhausted");
+    tx.commit();
+    return r.front().front().toLongLong();
+}
+
+long long lastIssued(Db& db, Series s)
+{
+    if (db.dialect() == Dialect::Postgres) {
+        const SqlRows r = db.query(s == Series::Param
+                                       ? "SELECT CASE WHEN is_called THEN last_value ELSE last_value - 1 END FROM SQPARAMIRPJ"
+                                       : "SELECT CASE WHEN is_called THEN last_value ELSE last_value - 1 END FROM SQINFCTBIRPJ");
+        return r.at(0).at(0).toLongLong();
+    }
+    const SqlRows r = db.query("SELECT VRULTIMO FROM SEQUENCIA WHERE NMSEQUENCIA = ?",
+                               {s == Series::Param ? QStringLiteral("PARAMIRPJ") : QStringLiteral("INFCTBIRPJ")});
+    return r.at(0).at(0).toLongLong();
+}
+
+} // namespace erp::server
