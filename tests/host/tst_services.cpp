@@ -1,0 +1,93 @@
+// SPDX-License-Identifier: MIT
+#include "host/dialogs.h"
+#include "host/messages.h"
+#include "host/services.h"
+#include "platform/errors.h"
+#include "platform/formatting.h"
+
+#include <QTest>
+
+using namespace erp;
+using namespace erp::host;
+
+class TestServices : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void ajusta_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("adjusted");
+        QTest::newRow("short code") << "1" << "01";
+        QTest::newRow("blanks around") << " 7 " << "07";
+        QTest::newRow("exact") << "12" << "12";
+        QTest::newRow("too long") << "123" << "12";
+        QTest::newRow("empty stays empty") << "" << "";
+        QTest::newRow("blanks only") << "  " << "";
+    }
+    void ajusta()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, adjusted);
+        QCOMPARE(Ajusta(text, 2), adjusted);
+    }
+
+    void emptyStringCountsBlanks()
+    {
+        QVERIFY(EmptyString(QString()));
+        QVERIFY(EmptyString(QStringLiteral("   ")));
+        QVERIFY(!EmptyString(QStringLiteral(" a ")));
+    }
+
+    void accountMaskKeepsStoredCodesAndItemKeys()
+    {
+        const EditMask mask(DBPict(2));
+        QVERIFY(!mask.isEmpty());
+        QVERIFY(!mask.saveLiterals());
+        for (const QString& code : {QStringLiteral("111010001"), QStringLiteral("3110"), QStringLiteral("1")})
+            QCOMPARE(mask.strip(mask.format(code)), code);
+        const QString item = mask.strip(mask.format(QStringLiteral("010001")));
+        QCOMPARE(item.left(2), QStringLiteral("01"));
+        QCOMPARE(item.mid(2, 4), QStringLiteral("0001"));
+    }
+
+    void mensErroShowsThenAborts()
+    {
+        ScriptedDialogs scripted;
+        DialogServiceScope scope(scripted);
+        bool after = false;
+        try {
+            MensErro(QStringLiteral("Empresa deve ser informada."));
+            after = true;
+        } catch (const Abort&) {
+        }
+        QVERIFY(!after);
+        QCOMPARE(scripted.errors, QStringList{QStringLiteral("Empresa deve ser informada.")});
+    }
+
+    void guardedShowsFailuresButNotAborts()
+    {
+        ScriptedDialogs scripted;
+        DialogServiceScope scope(scripted);
+        guarded([] { throw Abort(); });
+        QVERIFY(scripted.errors.isEmpty());
+        guarded([] { throw Error(QStringLiteral("Servidor fora do ar.")); });
+        guarded([] { throw std::runtime_error("boom"); });
+        QCOMPARE(scripted.errors.size(), 2);
+        QCOMPARE(scripted.errors.at(0), QStringLiteral("Servidor fora do ar."));
+        QVERIFY(scripted.errors.at(1).contains(QStringLiteral("boom")));
+    }
+
+    void catalogueDecodesWindows1252AndMatchesKeysExactly()
+    {
+        TMessages msg(QStringLiteral("msgTeste"));
+        msg.loadCp1252(QByteArray("A|Adi\xe7\xe3o\r\nSIM|Sim\r\nsim|minusculo\r\nsem barra\r\n"));
+        QCOMPARE(msg.lines().size(), 3);
+        QCOMPARE(msg.Msg(QStringLiteral("A")), QStringLiteral("Adição"));
+        QCOMPARE(msg.Msg(QStringLiteral("SIM")), QStringLiteral("Sim"));
+        QVERIFY(!msg.contains(QStringLiteral("a")));
+        QCOMPARE(msg.Msg(QStringLiteral("XYZ")), QStringLiteral("XYZ"));
+    }
+};
+
+QTEST_MAIN(TestServices)
+#include "tst_services.moc"
