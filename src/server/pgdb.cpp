@@ -77,13 +77,8 @@ public:
     void begin(bool) override
     {
         // A dropped connection is re-established between transactions, never inside one.
-        if (PQstatus(conn_) != CONNECTION_OK) {
-            PQreset(conn_);
-            cache_.clear();
-            if (PQstatus(conn_) != CONNECTION_OK)
-                throw DbError(DbError::Kind::Unavailable, std::string("postgresql: ") + PQerrorMessage(conn_));
-            script("SET client_encoding TO 'UTF8'");
-        }
+        if (PQstatus(conn_) != CONNECTION_OK)
+            reconnect();
         script("BEGIN");
     }
     void commit() override { script("COMMIT"); }
@@ -137,6 +132,15 @@ public:
     }
 
 private:
+    void reconnect()
+    {
+        PQreset(conn_);
+        cache_.clear();
+        if (PQstatus(conn_) != CONNECTION_OK)
+            throw DbError(DbError::Kind::Unavailable, std::string("postgresql: ") + PQerrorMessage(conn_));
+        script("SET client_encoding TO 'UTF8'");
+    }
+
     void check(PGresult* r)
     {
         const ExecStatusType st = PQresultStatus(r);
@@ -151,6 +155,9 @@ private:
 
     PGresult* run(const std::string& sql, const SqlParams& params)
     {
+        // Outside a transaction a dropped connection is simply made again.
+        if (PQstatus(conn_) != CONNECTION_OK)
+            reconnect();
         auto it = cache_.find(sql);
         if (it == cache_.end()) {
             int count = 0;

@@ -134,19 +134,27 @@ int migrate(Db& db)
     }
 }
 
-long long nextSequence(Db& db, Series s)
+long long takeSequence(Db& db, Series s)
 {
     if (db.dialect() == Dialect::Postgres) {
         const SqlRows r = db.query(s == Series::Param ? "SELECT nextval('SQPARAMIRPJ')" : "SELECT nextval('SQINFCTBIRPJ')");
         return r.at(0).at(0).toLongLong();
     }
-    Transaction tx(db, true);
     const SqlRows r = db.query("UPDATE SEQUENCIA SET VRULTIMO = VRULTIMO + 1 WHERE NMSEQUENCIA = ? AND VRULTIMO < ? RETURNING VRULTIMO",
                                {s == Series::Param ? QStringLiteral("PARAMIRPJ") : QStringLiteral("INFCTBIRPJ"), qlonglong(kSequenceMax)});
     if (r.empty())
         throw DbError(DbError::Kind::Other, "sequence exhausted");
-    tx.commit();
     return r.front().front().toLongLong();
+}
+
+long long nextSequence(Db& db, Series s)
+{
+    if (db.dialect() == Dialect::Postgres)
+        return takeSequence(db, s);
+    Transaction tx(db, true);
+    const long long n = takeSequence(db, s);
+    tx.commit();
+    return n;
 }
 
 long long lastIssued(Db& db, Series s)

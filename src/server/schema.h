@@ -3,6 +3,8 @@
 
 #include "storage.h"
 
+#include <QString>
+
 namespace erp::server {
 
 // Brings the database to the current schema version, one migration per
@@ -10,10 +12,19 @@ namespace erp::server {
 int migrate(Db& db);
 int schemaVersion();
 
+// The form of a name or code in the unique indexes: duplicates are refused
+// ignoring letter case, accents included, on both engines.
+inline QString caseKey(const QString& s)
+{
+    return s.toUpper();
+}
+
 enum class Series { Param, InfCtb };
 // Issues the next number of a series (its own short transaction on SQLite,
 // a SEQUENCE on PostgreSQL, so numbers stay unique across processes).
 long long nextSequence(Db& db, Series s);
+// The same inside the caller's write transaction.
+long long takeSequence(Db& db, Series s);
 // The highest number the series has issued so far (0 before the first).
 long long lastIssued(Db& db, Series s);
 

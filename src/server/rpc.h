@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "storage.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <string>
+
+namespace erp::server {
+
+// Deepest nesting of arrays and objects a request may have; the packets of
+// the contract need four levels.
+inline constexpr int kMaxJsonDepth = 32;
+
+// True when no array or object in `json` is nested deeper than `maxDepth`.
+// Runs before the parser, so a hostile body never reaches its recursion.
+bool nestingWithin(const std::string& json, int maxDepth);
+
+struct RpcAnswer {
+    QByteArray body;   // empty for a notification
+    QString method;    // as far as it was read, for the log
+    QString outcome;   // "ok" or "erro <code>"
+    std::string internal; // operator-only detail of a failure
+};
+
+// One JSON-RPC 2.0 request addressed to a server object.
+RpcAnswer handleRpc(const std::string& object, const std::string& body, Db& db);
+
+} // namespace erp::server
