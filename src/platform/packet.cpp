@@ -3,6 +3,7 @@
 
 #include "cp1252.h"
 #include "errors.h"
+#include "jsonreader.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -120,51 +121,148 @@ FieldDefs readFields(const QJsonObject& json, const FieldDefs* layout, std::vect
     return fields;
 }
 
-RowValues readRow(const QJsonValue& v, const FieldDefs& fields, const std::vector<int>& limits, const QString& where)
+// Where a bad value sits, named only when a message needs it: decoding a
+// large packet must not format a text per row.
+struct Where {
+    const char* what; // "row", "old", "new"
+    int number;
+    QString text() const
+    {
+        if (qstrcmp(what, "row") == 0)
+            return QStringLiteral("a linha %1").arg(number);
+        return QStringLiteral("a alteração %1 (valores %2)").arg(number).arg(qstrcmp(what, "old") == 0 ? QStringLiteral("antigos") : QStringLiteral("novos"));
+    }
+};
+
+[[noreturn]] void wrongType(const Where& at, const FieldDef& f)
+{
+    switch (f.type) {
+    case FieldType::String: fail(QStringLiteral("%1, campo %2: esperava um texto.").arg(at.text(), f.name));
+    case FieldType::Float: fail(QStringLiteral("%1, campo %2: esperava um número.").arg(at.text(), f.name));
+    case FieldType::Integer: break;
+    }
+    fail(QStringLiteral("%1, campo %2: esperava um número inteiro.").arg(at.text(), f.name));
+}
+
+[[noreturn]] void wrongWidth(const Where& at, qsizetype values, qsizetype fields)
+{
+    fail(QStringLiteral("%1 tem %2 valores para %3 campos.").arg(at.text()).arg(values).arg(fields));
+}
+
+// The checks every value passes, whichever way its JSON was read.
+QVariant textValue(QString s, const FieldDef& f, int limit, const Where& at)
+{
+    if (limit > 0 && s.size() > limit)
+        fail(QStringLiteral("%1, campo %2: o texto tem %3 caracteres e o máximo é %4.").arg(at.text(), f.name).arg(s.size()).arg(limit));
+    if (const qsizetype bad = cp1252::firstUnrepresentable(s); bad >= 0)
+        fail(QStringLiteral("%1, campo %2: o caractere '%3' não pertence ao conjunto Windows-1252.").arg(at.text(), f.name, s.mid(bad, 1)));
+    return s.isEmpty() ? QVariant() : QVariant(std::move(s));
+}
+
+QVariant integerValue(double d, const FieldDef& f, const Where& at)
+{
+    if (d != std::trunc(d) || std::fabs(d) > 9007199254740992.0)
+        wrongType(at, f);
+    return QVariant(qint64(d));
+}
+
+RowValues readRow(const QJsonValue& v, const FieldDefs& fields, const std::vector<int>& limits, const Where& at)
 {
     if (!v.isArray())
-        fail(QStringLiteral("%1 não é uma lista de valores.").arg(where));
+        fail(QStringLiteral("%1 não é uma lista de valores.").arg(at.text()));
     const QJsonArray a = v.toArray();
     if (a.size() != fields.size())
-        fail(QStringLiteral("%1 tem %2 valores para %3 campos.").arg(where).arg(a.size()).arg(fields.size()));
-    RowValues row;
-    row.reserve(fields.size());
+        wrongWidth(at, a.size(), fields.size());
+    RowValues row(fields.size());
+    QVariant* out = row.data();
     qsizetype i = 0;
     for (auto it = a.begin(); it != a.end(); ++it, ++i) {
-        const QJsonValue x = *it;
+        const QJsonValueConstRef x = *it;
         const FieldDef& f = fields[i];
-        if (x.isNull()) {
-            row.append(QVariant());
+        if (x.isNull())
             continue;
-        }
         switch (f.type) {
-        case FieldType::String: {
+        case FieldType::String:
             if (!x.isString())
-                fail(QStringLiteral("%1, campo %2: esperava um texto.").arg(where, f.name));
-            QString s = x.toString();
-            const int limit = limits[std::size_t(i)];
-            if (limit > 0 && s.size() > limit)
-                fail(QStringLiteral("%1, campo %2: o texto tem %3 caracteres e o máximo é %4.").arg(where, f.name).arg(s.size()).arg(limit));
-            if (const qsizetype bad = cp1252::firstUnrepresentable(s); bad >= 0)
-                fail(QStringLiteral("%1, campo %2: o caractere '%3' não pertence ao conjunto Windows-1252.").arg(where, f.name, s.mid(bad, 1)));
-            row.append(s.isEmpty() ? QVariant() : QVariant(std::move(s)));
+                wrongType(at, f);
+            out[i] = textValue(x.toString(), f, limits[std::size_t(i)], at);
             break;
-        }
         case FieldType::Float:
             if (!x.isDouble())
-                fail(QStringLiteral("%1, campo %2: esperava um número.").arg(where, f.name));
-            row.append(x.toDouble());
+                wrongType(at, f);
+            out[i] = QVariant(x.toDouble());
             break;
-        case FieldType::Integer: {
-            const double d = x.toDouble();
-            if (!x.isDouble() || d != std::trunc(d) || std::fabs(d) > 9007199254740992.0)
-                fail(QStringLiteral("%1, campo %2: esperava um número inteiro.").arg(where, f.name));
-            row.append(x.toInteger());
+        case FieldType::Integer:
+            if (!x.isDouble())
+                wrongType(at, f);
+            out[i] = integerValue(x.toDouble(), f, at);
             break;
-        }
         }
     }
     return row;
+}
+
+// The same row read straight from the text: no tree is built for it.
+RowValues readRow(JsonReader& r, const FieldDefs& fields, const std::vector<int>& limits, const Where& at)
+{
+    if (!r.consume('['))
+        fail(QStringLiteral("%1 não é uma lista de valores.").arg(at.text()));
+    const qsizetype n = fields.size();
+    RowValues row(n);
+    QVariant* out = row.data();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (i > 0 || n == 0) {
+            if (r.consume(']'))
+                wrongWidth(at, i, n);
+            r.expect(',');
+        } else if (r.consume(']')) {
+            wrongWidth(at, 0, n);
+        }
+        if (r.readNull())
+            continue;
+        const FieldDef& f = fields[i];
+        double d = 0;
+        switch (f.type) {
+        case FieldType::String:
+            if (r.peek() != '"')
+                wrongType(at, f);
+            out[i] = textValue(r.readString(), f, limits[std::size_t(i)], at);
+            break;
+        case FieldType::Float:
+            if (!r.readNumber(d))
+                wrongType(at, f);
+            out[i] = QVariant(d);
+            break;
+        case FieldType::Integer:
+            if (!r.readNumber(d))
+                wrongType(at, f);
+            out[i] = integerValue(d, f, at);
+            break;
+        }
+    }
+    if (!r.consume(']')) {
+        qsizetype extra = 0;
+        if (n > 0)
+            r.expect(',');
+        do {
+            r.skipValue();
+            ++extra;
+        } while (r.consume(','));
+        wrongWidth(at, n + extra, n);
+    }
+    return row;
+}
+
+void readRows(JsonReader& r, DataPacket& p, const std::vector<int>& limits)
+{
+    r.expect('[');
+    if (r.consume(']'))
+        return;
+    int n = 0;
+    do
+        p.rows.push_back(readRow(r, p.fields, limits, Where{"row", ++n}));
+    while (r.consume(','));
+    r.expect(']');
 }
 
 QJsonObject parseObject(QByteArrayView json)
@@ -246,13 +344,61 @@ DataPacket decodeData(const QJsonObject& json, const FieldDefs* layout)
     p.rows.reserve(std::size_t(a.size()));
     int n = 0;
     for (const QJsonValue v : a)
-        p.rows.push_back(readRow(v, p.fields, limits, QStringLiteral("a linha %1").arg(++n)));
+        p.rows.push_back(readRow(v, p.fields, limits, Where{"row", ++n}));
     return p;
 }
 
 DataPacket decodeData(QByteArrayView json, const FieldDefs* layout)
 {
-    return decodeData(parseObject(json), layout);
+    // Rows go straight from the text into the packet; the small field list
+    // is read as a tree and checked by the same code as the tree path.
+    JsonReader r(json);
+    if (!r.consume('{'))
+        fail(QStringLiteral("o pacote deve ser um objeto JSON."));
+    DataPacket p;
+    std::vector<int> limits;
+    bool haveFields = false;
+    bool haveRows = false;
+    const char* rowsLater = nullptr;
+    if (!r.consume('}')) {
+        do {
+            if (r.peek() != '"')
+                r.fail("esperava o nome de um membro");
+            const QString key = r.readString();
+            r.expect(':');
+            if (key == QLatin1String("fields")) {
+                if (haveFields)
+                    fail(QStringLiteral("a lista de campos aparece duas vezes."));
+                p.fields = readFields(QJsonObject{{key, r.readValue(4)}}, layout, limits);
+                haveFields = true;
+            } else if (key == QLatin1String("rows")) {
+                if (haveRows)
+                    fail(QStringLiteral("a lista de linhas aparece duas vezes."));
+                haveRows = true;
+                if (haveFields) {
+                    readRows(r, p, limits);
+                } else {
+                    rowsLater = r.position();
+                    r.skipValue();
+                }
+            } else {
+                r.skipValue();
+            }
+        } while (r.consume(','));
+    }
+    r.expect('}');
+    if (!r.atEnd())
+        r.fail("conteúdo após o fim do pacote");
+    if (!haveFields)
+        readFields(QJsonObject(), layout, limits); // reports the missing list
+    if (!haveRows)
+        fail(QStringLiteral("a lista de linhas (\"rows\") está ausente."));
+    if (rowsLater) {
+        JsonReader again(json);
+        again.seek(rowsLater);
+        readRows(again, p, limits);
+    }
+    return p;
 }
 
 ChangePacket decodeChanges(const QJsonObject& json, const FieldDefs* layout)
@@ -284,9 +430,9 @@ ChangePacket decodeChanges(const QJsonObject& json, const FieldDefs* layout)
         if (o.contains(QLatin1String("old")) != wantsOld || o.contains(QLatin1String("new")) != wantsNew)
             fail(QStringLiteral("a alteração %1 (%2) não traz exatamente os valores que sua situação pede.").arg(n).arg(status));
         if (wantsOld)
-            c.oldValues = readRow(o.value(QLatin1String("old")), p.fields, limits, QStringLiteral("a alteração %1 (valores antigos)").arg(n));
+            c.oldValues = readRow(o.value(QLatin1String("old")), p.fields, limits, Where{"old", n});
         if (wantsNew)
-            c.newValues = readRow(o.value(QLatin1String("new")), p.fields, limits, QStringLiteral("a alteração %1 (valores novos)").arg(n));
+            c.newValues = readRow(o.value(QLatin1String("new")), p.fields, limits, Where{"new", n});
         p.changes.push_back(std::move(c));
     }
     return p;

@@ -2,6 +2,8 @@
 #include "platform/errors.h"
 #include "platform/packet.h"
 
+#include <QJsonDocument>
+
 #include <gtest/gtest.h>
 
 using namespace erp;
@@ -60,7 +62,15 @@ TEST(Packet, BadPacketsAreRefusedWithAClearMessage)
         {"text too long", "{" + fields + R"(,"rows":[[1,"abcdefghijk",1]]})", "11 caracteres e o máximo é 10"},
         {"outside Windows-1252", "{" + fields + R"(,"rows":[[1,"\u2713",1]]})", "Windows-1252"},
         {"duplicate field", R"({"fields":[{"name":"NOME","type":"string"},{"name":"nome","type":"string"}],"rows":[]})", "duas vezes"},
+        {"extra value", "{" + fields + R"(,"rows":[[1,"a",1,2]]})", "4 valores para 3 campos"},
+        {"row not a list", "{" + fields + R"(,"rows":[{"a":1}]})", "não é uma lista"},
+        {"trailing text", "{" + fields + R"(,"rows":[]} x)", "JSON malformado"},
+        {"leading zero", "{" + fields + R"(,"rows":[[01,"a",1]]})", "JSON malformado"},
+        {"invalid UTF-8", "{" + fields + ",\"rows\":[[1,\"\xff\",1]]}", "JSON malformado"},
+        {"escaped character outside Windows-1252", "{" + fields + R"(,"rows":[[1,"\u0100",1]]})", "Windows-1252"},
     };
+    // The text decoder and the tree decoder (the server's, for packets inside
+    // a request) must refuse the same packets with the same words.
     for (const Case& c : data) {
         try {
             packet::decodeData(c.json, &kLayout);
@@ -68,7 +78,27 @@ TEST(Packet, BadPacketsAreRefusedWithAClearMessage)
         } catch (const PacketError& e) {
             EXPECT_TRUE(e.message().contains(QString::fromUtf8(c.message))) << c.what << ": " << e.message().toStdString();
         }
+        const QJsonDocument doc = QJsonDocument::fromJson(c.json);
+        if (!doc.isObject())
+            continue;
+        try {
+            packet::decodeData(doc.object(), &kLayout);
+            ADD_FAILURE() << c.what << ": accepted as a tree";
+        } catch (const PacketError& e) {
+            EXPECT_TRUE(e.message().contains(QString::fromUtf8(c.message))) << c.what << " (tree): " << e.message().toStdString();
+        }
     }
+}
+
+TEST(Packet, TextDecoderReadsEscapesAndRowsBeforeFields)
+{
+    const QByteArray json = R"({"rows":[[2.5e1,"A\"\u00e7\n\/",-3]],"extra":{"x":[1,{}]},)"
+                            R"("fields":[{"name":"NRSEQ","type":"float"},{"name":"NOME","type":"string","size":10},{"name":"QTD","type":"integer"}]})";
+    const DataPacket p = packet::decodeData(json, &kLayout);
+    ASSERT_EQ(p.rows.size(), 1u);
+    EXPECT_EQ(p.rows[0][0].toDouble(), 25.0);
+    EXPECT_EQ(p.rows[0][1].toString(), QString::fromUtf8("A\"ç\n/"));
+    EXPECT_EQ(p.rows[0][2].toLongLong(), -3);
 }
 
 TEST(Packet, BadChangesAreRefused)
