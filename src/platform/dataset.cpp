@@ -134,6 +134,8 @@ void DataSet::enableControls()
 
 QVariant DataSet::currentValue(int fieldIndex) const
 {
+    if (peekRow_ >= 0)
+        return peekRow_ < recordCount() ? rows_[std::size_t(peekRow_)].values.value(fieldIndex) : QVariant();
     if (editing(state_))
         return buffer_.value(fieldIndex);
     if (cur_ < 0 || cur_ >= recordCount())

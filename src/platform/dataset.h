@@ -85,6 +85,21 @@ public:
     bool controlsDisabled() const { return disableCount_ > 0; }
     const std::vector<DataSource*>& dataSources() const { return sources_; }
 
+    // Makes the fields read row r of the content (not the edit buffer) for as
+    // long as it lives, without moving the cursor or raising any event: how
+    // a grid draws the rows that are not current.
+    class RowPeek {
+    public:
+        RowPeek(const DataSet& ds, int row) : ds_(ds), previous_(ds.peekRow_) { ds.peekRow_ = row; }
+        ~RowPeek() { ds_.peekRow_ = previous_; }
+        RowPeek(const RowPeek&) = delete;
+        RowPeek& operator=(const RowPeek&) = delete;
+
+    private:
+        const DataSet& ds_;
+        int previous_;
+    };
+
     // Values of row r in field order (the posted content, not the edit buffer).
     const RowValues& rowValues(int r) const { return rows_.at(std::size_t(r)).values; }
     // Index of the row being inserted, or -1.
@@ -144,6 +159,7 @@ private:
     RowValues buffer_;
     State state_ = State::Inactive;
     int cur_ = -1;
+    mutable int peekRow_ = -1;
     bool bof_ = true;
     bool eof_ = true;
     bool modified_ = false;

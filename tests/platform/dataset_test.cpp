@@ -339,3 +339,20 @@ TEST_F(DataSetTest, DisabledControlsHearNothingUntilEnabled)
 }
 
 } // namespace
+
+namespace {
+TEST_F(DataSetTest, RowPeekReadsAnotherRowWithoutMovingOrEvents)
+{
+    int scrolls = 0;
+    ds.afterScroll = [&](DataSet&) { ++scrolls; };
+    ds.edit();
+    ds.fieldByName("NAME").setAsString("Em edição");
+    {
+        DataSet::RowPeek peek(ds, 2);
+        EXPECT_EQ(ds.fieldByName("NAME").asString(), "Doações");
+    }
+    EXPECT_EQ(ds.fieldByName("NAME").asString(), "Em edição");
+    EXPECT_EQ(ds.recNo(), 0);
+    EXPECT_EQ(scrolls, 0);
+}
+} // namespace
