@@ -1,0 +1,187 @@
+// SPDX-License-Identifier: MIT
+// The HTTP and JSON-RPC envelope, the token and the program's start and stop.
+#include "rpcclient.h"
+#include "support/serverprocess.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using namespace erp::testing;
+
+namespace {
+
+class ProtocolTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        dir_ = new TempDir;
+        server_ = new ServerProcess(ERP_SERVER_BINARY, {"--db", "sqlite:" + dir_->path() + "/erp.db", "--listen", "127.0.0.1:0", "--demo",
+                                                        "--max-body", "65536"});
+    }
+    static void TearDownTestSuite()
+    {
+        delete server_;
+        delete dir_;
+    }
+    RpcClient client(const std::string& object = "PAR47300.rdmParamIRPJ") { return RpcClient(server_->host(), server_->port(), object); }
+
+    static TempDir* dir_;
+    static ServerProcess* server_;
+};
+TempDir* ProtocolTest::dir_ = nullptr;
+ServerProcess* ProtocolTest::server_ = nullptr;
+
+TEST_F(ProtocolTest, MalformedRequestsGetTheirJsonRpcErrors)
+{
+    struct Case {
+        const char* what;
+        std::string body;
+        int code;
+    };
+    const std::vector<Case> cases{
+        {"not JSON", "{\"jsonrpc\":\"2.0\",", -32700},
+        {"empty body", "", -32700},
+        {"an array (batch)", R"([{"jsonrpc":"2.0","id":1,"method":"getItensDRE","params":[]}])", -32600},
+        {"no version", R"({"id":1,"method":"getItensDRE","params":[]})", -32600},
+        {"method not text", R"({"jsonrpc":"2.0","id":1,"method":5,"params":[]})", -32600},
+        {"id an object", R"({"jsonrpc":"2.0","id":{},"method":"getItensDRE","params":[]})", -32600},
+        {"named params", R"({"jsonrpc":"2.0","id":1,"method":"getItensDRE","params":{"a":1}})", -32602},
+        {"unknown method", R"({"jsonrpc":"2.0","id":1,"method":"DropTables","params":[]})", -32601},
+        {"method name in other case", R"({"jsonrpc":"2.0","id":1,"method":"getitensdre","params":[]})", -32601},
+        {"nesting too deep", R"({"jsonrpc":"2.0","id":1,"method":"getItensDRE","params":[)" + std::string(100, '[') + std::string(100, ']') + "]}", -32600},
+    };
+    RpcClient cli = client();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QJsonObject r = cli.post(c.body);
+        EXPECT_EQ(cli.lastStatus(), 200);
+        EXPECT_EQ(r.value("jsonrpc"), "2.0");
+        EXPECT_EQ(errorCode(r), c.code) << QJsonDocument(r).toJson().toStdString();
+        EXPECT_FALSE(errorMessage(r).isEmpty());
+    }
+    // Deep nesting inside strings is only text.
+    const QJsonObject r = cli.post(R"({"jsonrpc":"2.0","id":"x","method":"GetParamIRPJ","params":[")" + std::string(200, '[') + "\"]}");
+    EXPECT_EQ(r.value("id"), "x");
+    EXPECT_TRUE(r.contains("result"));
+}
+
+TEST_F(ProtocolTest, UnknownServerObjectAndPath)
+{
+    RpcClient other = client("PAR99999.rdmOutro");
+    EXPECT_EQ(errorCode(other.call("getItensDRE")), -32601);
+    auto res = other.http().Get("/nada");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 404);
+    res = other.http().Get("/health");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(res->body)).object(), (QJsonObject{{"status", "ok"}}));
+}
+
+TEST_F(ProtocolTest, OversizedAndCompressedBodiesAreRefusedBeforeParsing)
+{
+    RpcClient cli = client();
+    std::string big = R"({"jsonrpc":"2.0","id":1,"method":"getItensDRE","params":[")" + std::string(70000, 'x') + "\"]}";
+    auto res = cli.http().Post("/rpc/PAR47300.rdmParamIRPJ", big, "application/json");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 413);
+
+    // The client keeps using its connection: nothing left unread confuses the next call.
+    EXPECT_TRUE(cli.call("getItensDRE").contains("result"));
+    for (const char* encoding : {"gzip", "br", "deflate", "identity"}) {
+        res = cli.http().Post("/rpc/PAR47300.rdmParamIRPJ", httplib::Headers{{"Content-Encoding", encoding}}, "\x1f\x8b\x08\x00garbage", "application/json");
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, 415) << encoding;
+        EXPECT_TRUE(cli.call("getItensDRE").contains("result"));
+    }
+}
+
+TEST_F(ProtocolTest, ANotificationGetsNoBody)
+{
+    RpcClient cli = client();
+    auto res = cli.http().Post("/rpc/PAR47300.rdmParamIRPJ", R"({"jsonrpc":"2.0","method":"getItensDRE","params":[]})", "application/json");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 204);
+    EXPECT_TRUE(res->body.empty());
+}
+
+TEST(ServerToken, RequestsWithoutTheBearerTokenGet401)
+{
+    TempDir dir;
+    std::ofstream(dir.path() + "/token") << "s3cr3t-t0ken\n";
+    ServerProcess server(ERP_SERVER_BINARY, {"--db", "sqlite:" + dir.path() + "/erp.db", "--listen", "127.0.0.1:0", "--token-file", dir.path() + "/token"});
+    const std::string body = R"({"jsonrpc":"2.0","id":1,"method":"getItensDRE","params":[]})";
+    struct Case {
+        const char* what;
+        httplib::Headers headers;
+        int status;
+    };
+    const std::vector<Case> cases{
+        {"no header", {}, 401},
+        {"wrong token", {{"Authorization", "Bearer s3cr3t-t0keX"}}, 401},
+        {"prefix of the token", {{"Authorization", "Bearer s3cr3t"}}, 401},
+        {"token without scheme", {{"Authorization", "s3cr3t-t0ken"}}, 401},
+        {"right token", {{"Authorization", "Bearer s3cr3t-t0ken"}}, 200},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        httplib::Client cli(server.host(), server.port());
+        auto res = cli.Post("/rpc/PAR47300.rdmParamIRPJ", c.headers, body, "application/json");
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, c.status);
+        if (c.status == 401) {
+            EXPECT_EQ(res->body.find("result"), std::string::npos);
+        }
+    }
+    httplib::Client cli(server.host(), server.port());
+    auto res = cli.Get("/health");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 401);
+}
+
+TEST(ServerProgram, RefusesBadStartsWithAClearMessage)
+{
+    TempDir dir;
+    const std::string db = "sqlite:" + dir.path() + "/erp.db";
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        const char* says;
+    };
+    const std::vector<Case> cases{
+        {"unknown option", {"--db", db, "--fast"}, "opção desconhecida"},
+        {"missing value", {"--db"}, "precisa de um valor"},
+        {"bad listen address", {"--db", db, "--listen", "127.0.0.1"}, "--listen"},
+        {"port out of range", {"--db", db, "--listen", "127.0.0.1:70000"}, "--listen"},
+        {"unknown database kind", {"--db", "mysql://x", "--listen", "127.0.0.1:0"}, "URL de banco de dados"},
+        {"unreachable PostgreSQL", {"--db", "postgresql://erp@127.0.0.1:" + std::to_string(freeTcpPort()) + "/x", "--listen", "127.0.0.1:0"},
+         "banco de dados"},
+        {"SQLite file in a missing folder", {"--db", "sqlite:" + dir.path() + "/no/such/dir/erp.db", "--listen", "127.0.0.1:0"}, "banco de dados"},
+        {"all interfaces without a token", {"--db", db, "--listen", "0.0.0.0:0"}, "sem token"},
+        {"empty token file", {"--db", db, "--listen", "127.0.0.1:0", "--token-file", dir.path() + "/none"}, "token"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> argv{ERP_SERVER_BINARY};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        const RunResult r = runProgram(argv, 30);
+        EXPECT_NE(r.exitCode, 0);
+        EXPECT_EQ(r.out.find("listening on"), std::string::npos);
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
+}
+
+TEST(ServerProgram, StopsGracefullyOnSigterm)
+{
+    TempDir dir;
+    ServerProcess server(ERP_SERVER_BINARY, {"--db", "sqlite:" + dir.path() + "/erp.db", "--listen", "127.0.0.1:0"});
+    RpcClient cli(server.host(), server.port());
+    EXPECT_TRUE(cli.call("prxSeqParamIRPJ").contains("result"));
+    EXPECT_EQ(server.stop(), 0);
+    const std::string log = server.errorLog();
+    EXPECT_NE(log.find("PAR47300.rdmParamIRPJ prxSeqParamIRPJ"), std::string::npos) << "one log line per call: " << log;
+    EXPECT_NE(log.find(" ms ok"), std::string::npos) << log;
+}
+
+} // namespace

@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Runs the real erp-server program for tests and benchmarks, and a throwaway
+// PostgreSQL cluster for it to talk to.
+namespace erp::testing {
+
+// A temporary folder removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+int freeTcpPort();
+
+struct RunResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+// Runs a program to its end (at most `timeoutSec`), capturing its output.
+RunResult runProgram(const std::vector<std::string>& argv, int timeoutSec = 30);
+
+class ServerProcess {
+public:
+    // Starts `binary` with `args` and waits for its `listening on` line.
+    // Throws std::runtime_error (with the server's stderr) if it never comes.
+    ServerProcess(const std::string& binary, const std::vector<std::string>& args);
+    ~ServerProcess();
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+
+    const std::string& host() const { return host_; }
+    int port() const { return port_; }
+    // Sends SIGTERM and waits; returns the exit status.
+    int stop();
+    std::string errorLog() const;
+
+private:
+    int pid_ = -1;
+    int exitCode_ = -1;
+    std::string host_;
+    int port_ = 0;
+    std::string errFile_;
+};
+
+// A PostgreSQL cluster in a temporary folder, started as an unprivileged
+// user when running as root, listening on a free loopback port.
+class PgCluster {
+public:
+    // The folder of initdb/pg_ctl, or nothing when PostgreSQL is not installed.
+    static std::optional<std::string> binDir();
+    explicit PgCluster(bool durable = false);
+    ~PgCluster();
+    PgCluster(const PgCluster&) = delete;
+    PgCluster& operator=(const PgCluster&) = delete;
+
+    // Creates an empty database and returns its URL.
+    std::string createDatabase(const std::string& name);
+    std::string url(const std::string& database) const;
+
+private:
+    std::vector<std::string> asOwner(std::vector<std::string> argv) const;
+    std::unique_ptr<TempDir> dir_;
+    std::string bin_;
+    int port_ = 0;
+    bool started_ = false;
+};
+
+} // namespace erp::testing
