@@ -1,0 +1,201 @@
+// SPDX-License-Identifier: MIT
+// The client's remote calls against the real application server.
+#include "host/net/netconnection.h"
+#include "support/serverprocess.h"
+
+#include "contract/paramirpj.h"
+#include "platform/packet.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonObject>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+using namespace erp;
+using namespace erp::host;
+using namespace erp::testing;
+namespace m = erp::contract::method;
+
+namespace {
+
+class NetTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        dir_ = new TempDir;
+        server_ = new ServerProcess(ERP_SERVER_BINARY, {"--db", "sqlite:" + dir_->path() + "/erp.db", "--listen", "127.0.0.1:0", "--demo"});
+    }
+    static void TearDownTestSuite()
+    {
+        delete server_;
+        delete dir_;
+    }
+
+    // Host and port come from the callback, as the screen's before-connect rule gives them.
+    void point(TNetConnection& c, int port = -1)
+    {
+        c.onBeforeConnect = [this, port](TNetConnection& conn) {
+            ++beforeConnect_;
+            conn.setHost(QString::fromStdString(server_->host()));
+            conn.setPort(port < 0 ? server_->port() : port);
+        };
+    }
+
+    int beforeConnect_ = 0;
+    static TempDir* dir_;
+    static ServerProcess* server_;
+};
+TempDir* NetTest::dir_ = nullptr;
+ServerProcess* NetTest::server_ = nullptr;
+
+TEST_F(NetTest, CallsByNameAndChecksTheResult)
+{
+    TNetConnection net(contract::kServerObject);
+    point(net);
+    net.setConnected(true);
+    EXPECT_TRUE(net.connected());
+    EXPECT_EQ(beforeConnect_, 1);
+
+    const QJsonValue raw = net.call(m::GetParamIRPJ, {"01"});
+    ASSERT_TRUE(raw.isObject());
+    EXPECT_TRUE(raw.toObject().contains("result")) << "the raw answer is the whole response";
+    const FieldDefs layout = contract::paramApuLayout();
+    const DataPacket p = packet::decodeData(CheckResultServ(raw, true, 0).toObject(), &layout);
+    EXPECT_FALSE(p.rows.empty());
+
+    try {
+        CheckResultServ(net.call(m::SetParamIRPJ, {QJsonObject{{"fields", QJsonArray{}}}}), true, 0);
+        FAIL() << "a refused save raises";
+    } catch (const ServerError& e) {
+        EXPECT_EQ(e.code(), -32602);
+        EXPECT_TRUE(e.message().startsWith("Pacote de dados inválido")) << e.message().toStdString();
+    }
+    try {
+        CheckResultServ(net.call("NaoExiste"), true, 0);
+        FAIL() << "an unknown method raises";
+    } catch (const ServerError& e) {
+        EXPECT_EQ(e.code(), -32601);
+    }
+    EXPECT_TRUE(CheckResultServ(net.call("NaoExiste"), false, 0).isUndefined());
+
+    // Each open asks for host and port again.
+    net.setConnected(false);
+    EXPECT_FALSE(net.connected());
+    net.setConnected(true);
+    EXPECT_EQ(beforeConnect_, 2);
+}
+
+TEST_F(NetTest, SequenceNumbersConvertThroughTextTo32Bits)
+{
+    TNetConnection net(contract::kServerObject);
+    point(net);
+    const qint32 first = sequenceNumber(net.call(m::prxSeqParamIRPJ));
+    EXPECT_GT(first, 0);
+    EXPECT_EQ(sequenceNumber(net.call(m::prxSeqParamIRPJ)), first + 1);
+    EXPECT_GT(sequenceNumber(net.call(m::prxInfCtbIRPJ)), 0);
+
+    struct Case {
+        const char* what;
+        QJsonValue value;
+        qint64 expected; // 0: conversion fails
+    };
+    const std::vector<Case> cases{
+        {"integer", QJsonValue(15), 15},
+        {"whole double", QJsonValue(15.0), 15},
+        {"text", QJsonValue("42"), 42},
+        {"largest", QJsonValue(2147483647), 2147483647},
+        {"response object", QJsonObject{{"jsonrpc", "2.0"}, {"id", 1}, {"result", 7}}, 7},
+        {"beyond 32 bits", QJsonValue(2147483648.0), 0},
+        {"fraction", QJsonValue(1.5), 0},
+        {"letters", QJsonValue("abc"), 0},
+        {"empty", QJsonValue(QJsonValue::Null), 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.expected)
+            EXPECT_EQ(sequenceNumber(c.value), c.expected);
+        else
+            EXPECT_THROW(sequenceNumber(c.value), ConversionError);
+    }
+    EXPECT_THROW(sequenceNumber(QJsonObject{{"error", QJsonObject{{"code", 1500}, {"message", "Falha."}}}}), ServerError);
+}
+
+TEST_F(NetTest, ADeadServerGivesAnErrorWithinSeconds)
+{
+    const int deadPort = freeTcpPort();
+    TNetConnection net(contract::kServerObject);
+    point(net, deadPort);
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        net.open();
+        FAIL() << "opening a dead address raises";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.message(), QStringLiteral("Não foi possível conectar ao servidor de aplicação em 127.0.0.1:%1.").arg(deadPort));
+    }
+    EXPECT_FALSE(net.connected());
+    EXPECT_THROW(net.call(m::getItensDRE), Error);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+TEST_F(NetTest, AServerThatNeverAnswersEndsInTheReadTimeout)
+{
+    // A socket that completes the handshake but never reads or writes.
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(s, 4), 0);
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    TNetConnection net(contract::kServerObject);
+    point(net, ntohs(a.sin_port));
+    net.setReadTimeout(std::chrono::milliseconds(700));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(net.open(), Error);
+    const auto took = std::chrono::steady_clock::now() - start;
+    ::close(s);
+    EXPECT_GE(took, std::chrono::milliseconds(600));
+    EXPECT_LT(took, std::chrono::seconds(5));
+}
+
+TEST_F(NetTest, AnIdleConnectionOutlivesTheServersKeepAlive)
+{
+    TNetConnection net(contract::kServerObject);
+    point(net);
+    EXPECT_NO_THROW(CheckResultServ(net.call(m::getAliquotas)));
+    // The server closes idle connections after two seconds.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    EXPECT_NO_THROW(CheckResultServ(net.call(m::getAliquotas)));
+}
+
+TEST(NetToken, TheTokenTravelsAsABearer)
+{
+    TempDir dir;
+    std::ofstream(dir.path() + "/token") << "0123456789abcdef";
+    ServerProcess server(ERP_SERVER_BINARY, {"--db", "sqlite:" + dir.path() + "/erp.db", "--listen", "127.0.0.1:0", "--token-file", dir.path() + "/token"});
+    TNetConnection net(contract::kServerObject);
+    net.onBeforeConnect = [&](TNetConnection& c) {
+        c.setHost(QString::fromStdString(server.host()));
+        c.setPort(server.port());
+    };
+    try {
+        net.open();
+        FAIL() << "no token, no access";
+    } catch (const Error& e) {
+        EXPECT_TRUE(e.message().contains("recusou o acesso")) << e.message().toStdString();
+    }
+    net.setToken("0123456789abcdef");
+    net.open();
+    EXPECT_EQ(sequenceNumber(net.call(m::prxSeqParamIRPJ)), 1);
+}
+
+} // namespace
