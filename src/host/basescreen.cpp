@@ -1,23 +1,148 @@
 // SPDX-License-Identifier: MIT
 #include "basescreen.h"
 
+#include "dialogs.h"
 #include "services.h"
+#include "platform/dataset.h"
+#include "platform/datasource.h"
 
+#include <QAction>
 #include <QCloseEvent>
+#include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPointer>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
 
 namespace erp::host {
 
-TfrmPadraoSimples::TfrmPadraoSimples(QWidget* parent)
-    : QWidget(parent), msgPadrao_(new TMessages(QStringLiteral("msgPadrao"), this)), lblCodTela_(new QLabel(this))
+namespace {
+
+struct ButtonLook {
+    const char* name;
+    const char* text;
+    const char* hint;
+    QStyle::StandardPixmap icon;
+    QKeySequence shortcut;
+    bool inMenu;
+};
+
+const ButtonLook& look(int b)
 {
+    static const ButtonLook looks[TfrmPadraoSimples::ButtonCount] = {
+        {"sbtConfirmar", "&Confirmar", "Confirmar as alterações (Ctrl+S)", QStyle::SP_DialogApplyButton, QKeySequence(Qt::CTRL | Qt::Key_S), true},
+        {"sbtCancelar", "C&ancelar", "Cancelar as alterações (Ctrl+Z)", QStyle::SP_DialogCancelButton, QKeySequence(Qt::CTRL | Qt::Key_Z), true},
+        {"sbtIncluir", "&Incluir", "Incluir um registro (F2)", QStyle::SP_FileDialogNewFolder, QKeySequence(Qt::Key_F2), true},
+        {"sbtAlterar", "A&lterar", "Alterar o registro (F3)", QStyle::SP_FileDialogDetailedView, QKeySequence(Qt::Key_F3), true},
+        {"sbtExcluir", "&Excluir", "Excluir o registro (F4)", QStyle::SP_TrashIcon, QKeySequence(Qt::Key_F4), true},
+        {"sbtProcurar", "&Procurar", "Procurar um registro (Ctrl+F)", QStyle::SP_FileDialogContentsView, QKeySequence(Qt::CTRL | Qt::Key_F), true},
+        {"sbtVerificar", "&Verificar", "Recarregar os dados (F5)", QStyle::SP_BrowserReload, QKeySequence(Qt::Key_F5), true},
+        {"sbtAjuda", "Aj&uda", "Ajuda (F1)", QStyle::SP_DialogHelpButton, QKeySequence(Qt::Key_F1), false},
+        {"sbtImprimir", "Imp&rimir", "Imprimir (Ctrl+P)", QStyle::SP_FileIcon, QKeySequence(Qt::CTRL | Qt::Key_P), false},
+    };
+    return looks[b];
+}
+
+DataSet* boundDataSet(DataSource* source)
+{
+    return source ? source->dataSet() : nullptr;
+}
+
+bool editing(const DataSet* ds)
+{
+    return ds && (ds->state() == DataSet::State::Edit || ds->state() == DataSet::State::Insert);
+}
+
+} // namespace
+
+TfrmPadraoSimples::TfrmPadraoSimples(QWidget* parent)
+    : QWidget(parent),
+      msgPadrao_(new TMessages(QStringLiteral("msgPadrao"), this)),
+      msgBase_(new TMessages(QStringLiteral("msgBase"), this)),
+      panMenu_(new QFrame(this)),
+      lblCodTela_(new QLabel(panMenu_)),
+      mnuMenu_(new QMenuBar(this)),
+      mnuOperacao_(new QMenu(QStringLiteral("&Operação"), mnuMenu_)),
+      mnuListagem_(new QAction(QStringLiteral("&Listagem"), this)),
+      mnuConfigImpressora_(new QAction(QStringLiteral("Configurar &impressora"), this)),
+      clientArea_(new QWidget(this)),
+      dtsPadrao_(new DataSource(QStringLiteral("dtsPadrao"), this))
+{
+    msgBase_->loadFile(QStringLiteral(":/host/msgbase.cp1252"));
+    panMenu_->setObjectName(QStringLiteral("panMenu"));
+    panMenu_->setFrameShape(QFrame::StyledPanel);
     lblCodTela_->setObjectName(QStringLiteral("lblCodTela"));
+    mnuMenu_->setObjectName(QStringLiteral("mnuMenu"));
+    mnuOperacao_->setObjectName(QStringLiteral("mnuOperacao"));
+    mnuListagem_->setObjectName(QStringLiteral("mnuListagem"));
+    mnuConfigImpressora_->setObjectName(QStringLiteral("mnuConfigImpressora"));
+    clientArea_->setObjectName(QStringLiteral("clientArea"));
+
+    auto* bar = new QHBoxLayout(panMenu_);
+    bar->setContentsMargins(2, 2, 2, 2);
+    bar->setSpacing(1);
+    for (int b = 0; b < ButtonCount; ++b) {
+        const ButtonLook& l = look(b);
+        auto* act = new QAction(style()->standardIcon(l.icon), QString::fromUtf8(l.text), this);
+        act->setObjectName(QString::fromLatin1(l.name) + QStringLiteral("Action"));
+        act->setToolTip(QString::fromUtf8(l.hint));
+        act->setShortcut(l.shortcut);
+        act->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        act->setEnabled(false); // a screen enables what its state allows
+        addAction(act);
+        connect(act, &QAction::triggered, this, [this, b] { click(Button(b)); });
+        auto* btn = new QToolButton(panMenu_);
+        btn->setObjectName(QString::fromLatin1(l.name));
+        btn->setDefaultAction(act);
+        btn->setAutoRaise(true);
+        btn->setIconSize(QSize(20, 20));
+        bar->addWidget(btn);
+        if (l.inMenu)
+            mnuOperacao_->addAction(act);
+        actions_[b] = act;
+        buttons_[b] = btn;
+    }
+    bar->addStretch(1);
+    bar->addWidget(lblCodTela_);
+    mnuOperacao_->addSeparator();
+    mnuOperacao_->addAction(mnuListagem_);
+    mnuOperacao_->addAction(mnuConfigImpressora_);
+    mnuMenu_->addMenu(mnuOperacao_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setMenuBar(mnuMenu_);
+    layout->addWidget(panMenu_);
+    layout->addWidget(clientArea_, 1);
 }
 
 TfrmPadraoSimples::~TfrmPadraoSimples() = default;
+
+void TfrmPadraoSimples::click(Button b)
+{
+    QObject* sender = buttons_[b];
+    guarded([this, b, sender] {
+        switch (b) {
+        case Confirmar: sbtConfirmarClick(sender); break;
+        case Cancelar: sbtCancelarClick(sender); break;
+        case Incluir: sbtIncluirClick(sender); break;
+        case Alterar: sbtAlterarClick(sender); break;
+        case Excluir: sbtExcluirClick(sender); break;
+        case Procurar: sbtProcurarClick(sender); break;
+        case Verificar: sbtVerificarClick(sender); break;
+        case Ajuda: sbtAjudaClick(sender); break;
+        case Imprimir: sbtImprimirClick(sender); break;
+        case ButtonCount: break;
+        }
+    });
+}
 
 void TfrmPadraoSimples::FormCreate()
 {
@@ -26,6 +151,55 @@ void TfrmPadraoSimples::FormCreate()
 void TfrmPadraoSimples::FormClose(CloseAction& action)
 {
     action = CloseAction::Free;
+}
+
+// The base rules act on dtsPadrao when a screen binds one; screens that keep
+// their own datasets extend them.
+void TfrmPadraoSimples::sbtConfirmarClick(QObject*)
+{
+    if (DataSet* ds = boundDataSet(dtsPadrao_); editing(ds))
+        ds->post();
+}
+
+void TfrmPadraoSimples::sbtCancelarClick(QObject*)
+{
+    if (DataSet* ds = boundDataSet(dtsPadrao_); editing(ds) && dialogs().confirm(msgBase_->Msg(QStringLiteral("Canc"))))
+        ds->cancel();
+}
+
+void TfrmPadraoSimples::sbtIncluirClick(QObject*)
+{
+    if (DataSet* ds = boundDataSet(dtsPadrao_))
+        ds->insert();
+}
+
+void TfrmPadraoSimples::sbtAlterarClick(QObject*)
+{
+    if (DataSet* ds = boundDataSet(dtsPadrao_))
+        ds->edit();
+}
+
+void TfrmPadraoSimples::sbtExcluirClick(QObject*)
+{
+    if (DataSet* ds = boundDataSet(dtsPadrao_); ds && !ds->isEmpty() && dialogs().confirm(msgBase_->Msg(QStringLiteral("Excl"))))
+        ds->remove();
+}
+
+void TfrmPadraoSimples::sbtProcurarClick(QObject*)
+{
+}
+
+void TfrmPadraoSimples::sbtVerificarClick(QObject*)
+{
+}
+
+void TfrmPadraoSimples::sbtAjudaClick(QObject*)
+{
+    dialogs().showInformation(QStringLiteral("Tela %1: %2").arg(lblCodTela_->text(), windowTitle()));
+}
+
+void TfrmPadraoSimples::sbtImprimirClick(QObject*)
+{
 }
 
 void TfrmPadraoSimples::runCreate()
@@ -68,11 +242,17 @@ QMdiArea* HostApplication::mdiArea()
     return area;
 }
 
+QWidget* HostApplication::mainWindow()
+{
+    return area ? area->window() : nullptr;
+}
+
 void HostApplication::adopt(TfrmPadraoSimples* form)
 {
     if (!area)
         return; // a top-level window when the host has no child-window area
-    QMdiSubWindow* sub = area->addSubWindow(form);
+    QMdiSubWindow* sub = area->addSubWindow(form, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
+                                                      | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     sub->setObjectName(form->objectName() + QStringLiteral("Window"));
 }
 

@@ -5,28 +5,66 @@
 
 #include <QWidget>
 
+#include <array>
+
+class QAction;
+class QFrame;
 class QLabel;
 class QMdiArea;
+class QMenu;
+class QMenuBar;
+class QToolButton;
+
+namespace erp {
+class DataSource;
+}
 
 namespace erp::host {
 
 enum class CloseAction { None, Hide, Free, Minimize };
 
-// The base of every screen: a child window of the host with its screen-code
-// label and message catalogue, and the create and close rules a screen
-// extends (the screen's rule runs the base rule first).
+// The base of every screen: a child window of the host with its toolbar,
+// its menu, the screen-code label, the message catalogues and the rules a
+// screen extends (a screen's rule of the same name runs the base rule first).
+//
+// Keyboard: Ctrl+S confirm, Ctrl+Z cancel, F2 insert, F3 edit, F4 delete,
+// Ctrl+F search, F5 verify, F1 help, Ctrl+P print.
 class TfrmPadraoSimples : public QWidget {
     Q_OBJECT
 public:
+    enum Button { Confirmar, Cancelar, Incluir, Alterar, Excluir, Procurar, Verificar, Ajuda, Imprimir, ButtonCount };
+
     explicit TfrmPadraoSimples(QWidget* parent = nullptr);
     ~TfrmPadraoSimples() override;
 
     TMessages* msgPadrao() const { return msgPadrao_; }
+    // The base screen's own catalogue (the confirmation questions "Excl" and "Canc").
+    TMessages* msgBase() const { return msgBase_; }
     QLabel* lblCodTela() const { return lblCodTela_; }
+    QFrame* panMenu() const { return panMenu_; }
+    QToolButton* button(Button b) const { return buttons_[b]; }
+    // A button and its menu entry share this action: enabling one enables both.
+    QAction* action(Button b) const { return actions_[b]; }
+    QMenu* mnuOperacao() const { return mnuOperacao_; }
+    QAction* mnuListagem() const { return mnuListagem_; }
+    QAction* mnuConfigImpressora() const { return mnuConfigImpressora_; }
+    // Where a screen lays out its own controls, below the toolbar.
+    QWidget* clientArea() const { return clientArea_; }
+    // The data source the base rules act on, when a screen binds one.
+    DataSource* dtsPadrao() const { return dtsPadrao_; }
 
     // Base rules; overriding rules call them first.
     virtual void FormCreate();
     virtual void FormClose(CloseAction& action);
+    virtual void sbtConfirmarClick(QObject* sender);
+    virtual void sbtCancelarClick(QObject* sender);
+    virtual void sbtIncluirClick(QObject* sender);
+    virtual void sbtAlterarClick(QObject* sender);
+    virtual void sbtExcluirClick(QObject* sender);
+    virtual void sbtProcurarClick(QObject* sender);
+    virtual void sbtVerificarClick(QObject* sender);
+    virtual void sbtAjudaClick(QObject* sender);
+    virtual void sbtImprimirClick(QObject* sender);
 
     // Runs the create rule as the host's form creation does: a failure is
     // reported and the screen is still created.
@@ -36,8 +74,20 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void click(Button b);
+
     TMessages* msgPadrao_;
+    TMessages* msgBase_;
+    QFrame* panMenu_;
     QLabel* lblCodTela_;
+    QMenuBar* mnuMenu_;
+    QMenu* mnuOperacao_;
+    QAction* mnuListagem_;
+    QAction* mnuConfigImpressora_;
+    QWidget* clientArea_;
+    DataSource* dtsPadrao_;
+    std::array<QAction*, ButtonCount> actions_{};
+    std::array<QToolButton*, ButtonCount> buttons_{};
 };
 
 // The host application's form creation and child-window area.
@@ -45,6 +95,8 @@ class HostApplication {
 public:
     static void setMdiArea(QMdiArea* area);
     static QMdiArea* mdiArea();
+    // The main window, over which busy animations are shown.
+    static QWidget* mainWindow();
 
     // Creates the screen as a child window of the main window: the reference
     // is set before the create rule runs, as screens expect.

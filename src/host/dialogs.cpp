@@ -2,7 +2,13 @@
 #include "dialogs.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLineEdit>
 #include <QMessageBox>
+
+#include "choicedialog.h"
 
 namespace erp::host {
 
@@ -20,6 +26,11 @@ void QtDialogService::showError(const QString& text)
     QMessageBox::critical(QApplication::activeWindow(), QApplication::applicationDisplayName(), text);
 }
 
+void QtDialogService::showInformation(const QString& text)
+{
+    QMessageBox::information(QApplication::activeWindow(), QApplication::applicationDisplayName(), text);
+}
+
 bool QtDialogService::confirm(const QString& text)
 {
     return QMessageBox::question(QApplication::activeWindow(), QApplication::applicationDisplayName(), text,
@@ -35,6 +46,57 @@ bool ScriptedDialogs::confirm(const QString& text)
     const bool yes = answers.front();
     answers.pop_front();
     return yes;
+}
+
+std::optional<int> ScriptedDialogs::chooseRow(const ChoiceList& list)
+{
+    lists.append(list);
+    if (choices.empty())
+        return std::nullopt;
+    const std::optional<QString> choice = choices.front();
+    choices.pop_front();
+    if (!choice)
+        return std::nullopt;
+    for (int r = 0; r < list.rows.size(); ++r)
+        if (list.rows[r].contains(*choice))
+            return r;
+    return std::nullopt;
+}
+
+std::optional<FindRequest> ScriptedDialogs::askFind(const QString&, const QStringList&)
+{
+    if (finds.empty())
+        return std::nullopt;
+    const std::optional<FindRequest> f = finds.front();
+    finds.pop_front();
+    return f;
+}
+
+std::optional<int> QtDialogService::chooseRow(const ChoiceList& list)
+{
+    ChoiceDialog dialog(list, QApplication::activeWindow());
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.chosenRow();
+}
+
+std::optional<FindRequest> QtDialogService::askFind(const QString& title, const QStringList& columns)
+{
+    QDialog dialog(QApplication::activeWindow());
+    dialog.setWindowTitle(title);
+    auto* form = new QFormLayout(&dialog);
+    auto* column = new QComboBox(&dialog);
+    column->addItems(columns);
+    auto* text = new QLineEdit(&dialog);
+    form->addRow(QStringLiteral("Procurar em:"), column);
+    form->addRow(QStringLiteral("Texto:"), text);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    form->addRow(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() != QDialog::Accepted || text->text().isEmpty())
+        return std::nullopt;
+    return FindRequest{column->currentIndex(), text->text()};
 }
 
 DialogService& dialogs()

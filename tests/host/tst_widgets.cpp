@@ -1,0 +1,298 @@
+// SPDX-License-Identifier: MIT
+// The host's controls through the real widgets, offscreen.
+#include "host/basescreen.h"
+#include "host/busy.h"
+#include "host/dbcontrols.h"
+#include "host/dialogs.h"
+#include "host/focuschain.h"
+#include "host/maskedit.h"
+#include "host/pagecontrol.h"
+#include "host/search.h"
+#include "host/services.h"
+#include "platform/dataset.h"
+#include "platform/datasource.h"
+#include "platform/errors.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTabBar>
+#include <QTest>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+using namespace erp;
+using namespace erp::host;
+
+namespace {
+
+// A screen with a company-bar-like panel (two edits) and a page control.
+class Screen : public TfrmPadraoSimples {
+public:
+    Screen()
+    {
+        auto* layout = new QVBoxLayout(clientArea());
+        bar = new QWidget(clientArea());
+        bar->setObjectName(QStringLiteral("bar"));
+        auto* barLayout = new QHBoxLayout(bar);
+        code = new TMaskEdit(bar);
+        name = new QLineEdit(bar);
+        barLayout->addWidget(code);
+        barLayout->addWidget(name);
+        pages = new TPageControl(clientArea());
+        first = new QWidget;
+        second = new QWidget;
+        third = new QWidget;
+        pages->addTab(first, QStringLiteral("Primeira"));
+        pages->addTab(second, QStringLiteral("Segunda"));
+        pages->addTab(third, QStringLiteral("Terceira"));
+        inside = new QLineEdit(first);
+        layout->addWidget(bar);
+        layout->addWidget(pages);
+    }
+    void sbtConfirmarClick(QObject* sender) override
+    {
+        TfrmPadraoSimples::sbtConfirmarClick(sender);
+        log << QStringLiteral("confirmar");
+    }
+    QWidget* bar;
+    TMaskEdit* code;
+    QLineEdit* name;
+    TPageControl* pages;
+    QWidget *first, *second, *third;
+    QLineEdit* inside;
+    QStringList log;
+};
+
+DataSet* companies(QObject* parent)
+{
+    auto* ds = new DataSet(QStringLiteral("qryEmpresa"), parent);
+    ds->setFieldDefs({{QStringLiteral("CDEMPRESA"), FieldType::String, 2}, {QStringLiteral("NMEMPRESA"), FieldType::String, 40}});
+    ds->field(0).setDisplayLabel(QStringLiteral("Código"));
+    ds->field(1).setDisplayLabel(QStringLiteral("Nome"));
+    ds->loadPacket({ds->fieldDefs(), {{"01", "Comércio Alfa"}, {"02", "Indústria Beta"}, {"03", "Serviços Gama"}}});
+    return ds;
+}
+
+} // namespace
+
+class TestWidgets : public QObject {
+    Q_OBJECT
+    ScriptedDialogs dialogs;
+    std::unique_ptr<DialogServiceScope> scope;
+    std::unique_ptr<Screen> screen;
+
+private Q_SLOTS:
+    void init()
+    {
+        scope = std::make_unique<DialogServiceScope>(dialogs);
+        dialogs = ScriptedDialogs();
+        screen = std::make_unique<Screen>();
+        screen->show();
+        QVERIFY(QTest::qWaitForWindowActive(screen.get()));
+    }
+    void cleanup()
+    {
+        screen.reset();
+        scope.reset();
+    }
+
+    void toolbarStartsDisabledAndMenuFollowsButtons()
+    {
+        const char* names[] = {"sbtConfirmar", "sbtCancelar", "sbtIncluir", "sbtAlterar", "sbtExcluir",
+                               "sbtProcurar", "sbtVerificar", "sbtAjuda", "sbtImprimir"};
+        for (const char* n : names) {
+            auto* b = screen->findChild<QToolButton*>(QString::fromLatin1(n));
+            QVERIFY2(b, n);
+            QVERIFY2(!b->isEnabled(), n);
+            QVERIFY2(!b->toolTip().isEmpty(), n);
+        }
+        QCOMPARE(screen->mnuOperacao()->actions().count(screen->action(TfrmPadraoSimples::Incluir)), 1);
+        screen->action(TfrmPadraoSimples::Incluir)->setEnabled(true);
+        QVERIFY(screen->button(TfrmPadraoSimples::Incluir)->isEnabled());
+        QCOMPARE(screen->msgBase()->Msg(QStringLiteral("Excl")), QStringLiteral("Confirma a exclusão do registro?"));
+        QCOMPARE(screen->msgBase()->Msg(QStringLiteral("Canc")), QStringLiteral("Confirma o cancelamento das alterações?"));
+    }
+
+    void shortcutRunsTheRuleOnlyWhenEnabled()
+    {
+        screen->code->setFocus();
+        QTest::keyClick(screen->code, Qt::Key_S, Qt::ControlModifier);
+        QVERIFY(screen->log.isEmpty());
+        screen->action(TfrmPadraoSimples::Confirmar)->setEnabled(true);
+        QTest::keyClick(screen->code, Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(screen->log, QStringList{QStringLiteral("confirmar")});
+    }
+
+    void focusChainRunsExitsInnermostFirstAndEntersOutermostFirst()
+    {
+        QStringList log;
+        auto& chain = FocusChain::instance();
+        chain.setExit(screen->code, [&] { log << "exit code"; });
+        chain.setExit(screen->bar, [&] { log << "exit bar"; });
+        chain.setEnter(screen->pages, [&] { log << "enter pages"; });
+        chain.setEnter(screen->first, [&] { log << "enter first"; });
+        chain.setEnter(screen->inside, [&] { log << "enter inside"; });
+        screen->code->setFocus();
+        QTRY_VERIFY(screen->code->hasFocus());
+        log.clear();
+        screen->name->setFocus(); // same container: only the control's exit
+        QCOMPARE(log, QStringList{"exit code"});
+        log.clear();
+        screen->inside->setFocus();
+        QCOMPARE(log, (QStringList{"exit bar", "enter pages", "enter first", "enter inside"}));
+    }
+
+    void refusedExitKeepsTheFocusAndStopsTheChain()
+    {
+        QStringList log;
+        auto& chain = FocusChain::instance();
+        chain.setExit(screen->code, [&] {
+            log << "exit code";
+            screen->code->setFocus();
+            MensErro(QStringLiteral("Empresa deve ser informada."));
+        });
+        chain.setExit(screen->bar, [&] { log << "exit bar"; });
+        chain.setEnter(screen->inside, [&] { log << "enter inside"; });
+        screen->code->setFocus();
+        QTRY_VERIFY(screen->code->hasFocus());
+        log.clear();
+        screen->inside->setFocus();
+        QVERIFY(screen->code->hasFocus());
+        QCOMPARE(log, QStringList{"exit code"});
+        QCOMPARE(dialogs.errors, QStringList{QStringLiteral("Empresa deve ser informada.")});
+
+        // A click on another tab is cancelled too.
+        const QRect tab = screen->pages->tabBar()->tabRect(1);
+        QTest::mouseClick(screen->pages->tabBar(), Qt::LeftButton, {}, tab.center());
+        QCOMPARE(screen->pages->activePage(), screen->first);
+        QVERIFY(screen->code->hasFocus());
+    }
+
+    void pageChangeRuleOnlyForTheUserAndDisabledPages()
+    {
+        int changes = 0;
+        screen->pages->onChange = [&](TPageControl&) { ++changes; };
+        screen->pages->setActivePage(screen->second);
+        QCOMPARE(changes, 0);
+        QTest::mouseClick(screen->pages->tabBar(), Qt::LeftButton, {}, screen->pages->tabBar()->tabRect(0).center());
+        QCOMPARE(screen->pages->activePage(), screen->first);
+        QCOMPARE(changes, 1);
+
+        screen->pages->setPageEnabled(screen->third, false);
+        QTest::mouseClick(screen->pages->tabBar(), Qt::LeftButton, {}, screen->pages->tabBar()->tabRect(2).center());
+        QCOMPARE(screen->pages->activePage(), screen->first);
+        QVERIFY(!screen->third->isEnabled());
+
+        screen->pages->setPageEnabled(screen->first, false); // the front page stays in front
+        QCOMPARE(screen->pages->activePage(), screen->first);
+        QVERIFY(!screen->pages->pageEnabled(screen->first));
+        QCOMPARE(changes, 1);
+    }
+
+    void maskEditStoresWithoutLiteralsAndRunsItsChangeRule()
+    {
+        int changes = 0;
+        screen->code->setEditMask(QStringLiteral("99;0; "));
+        screen->code->onChange = [&](TMaskEdit&) { ++changes; };
+        screen->code->setFocus();
+        screen->code->home(false);
+        QTest::keyClicks(screen->code, QStringLiteral("1"));
+        QCOMPARE(screen->code->storedText(), QStringLiteral("1"));
+        QTest::keyClicks(screen->code, QStringLiteral("a2"));
+        QCOMPARE(screen->code->storedText(), QStringLiteral("12"));
+        QVERIFY(changes >= 2);
+
+        TMaskEdit account;
+        account.setEditMask(QStringLiteral("9.9.9.99.9999;0;_"));
+        account.setStoredText(QStringLiteral("111010001"));
+        QCOMPARE(account.text(), QStringLiteral("1.1.1.01.0001"));
+        QCOMPARE(account.storedText(), QStringLiteral("111010001"));
+    }
+
+    void searchListsTheRowsAndMakesTheChoiceCurrent()
+    {
+        DataSet* ds = companies(this);
+        DataSource src(QStringLiteral("dtsEmpresa"));
+        src.setDataSet(ds);
+        TBtnPesquisa button;
+        QLineEdit edit;
+        button.bind(&edit, &src, QStringLiteral("CDEMPRESA"), QStringLiteral("NMEMPRESA"));
+        button.setEmptyText(QStringLiteral("Não há empresa"));
+        QStringList log;
+        button.onBeforePesq = [&](TBtnPesquisa&, bool&) { log << "before"; };
+        button.onAfterPesq = [&](TBtnPesquisa& b) {
+            log << "after " + b.dataSource()->dataSet()->fieldByName(b.codeField()).asString();
+        };
+
+        dialogs.choices.push_back(QStringLiteral("Indústria Beta"));
+        button.click();
+        QCOMPARE(log, (QStringList{"before", "after 02"}));
+        QCOMPARE(dialogs.lists.size(), 1);
+        QCOMPARE(dialogs.lists[0].columns, (QStringList{"Código", "Nome"}));
+        QCOMPARE(dialogs.lists[0].rows.size(), 3);
+
+        log.clear();
+        dialogs.choices.push_back(std::nullopt); // given up
+        button.click();
+        QCOMPARE(log, QStringList{"before"});
+        QCOMPARE(ds->recNo(), 1);
+
+        ds->createDataSet();
+        button.click();
+        QCOMPARE(dialogs.informations, QStringList{QStringLiteral("Não há empresa")});
+    }
+
+    void procuraFindsByTheStartOfTheShownText()
+    {
+        DataSet* ds = companies(this);
+        dialogs.finds.push_back(FindRequest{1, QStringLiteral("serv")});
+        Procura(ds);
+        QCOMPARE(ds->fieldByName(QStringLiteral("CDEMPRESA")).asString(), QStringLiteral("03"));
+        dialogs.finds.push_back(FindRequest{1, QStringLiteral("Zeta")});
+        Procura(ds);
+        QCOMPARE(ds->recNo(), 2);
+        QCOMPARE(dialogs.informations.size(), 1);
+    }
+
+    void footerFollowsItsDataSource()
+    {
+        DataSet* ds = companies(this);
+        DataSource src(QStringLiteral("dtsEmpresa"));
+        src.setDataSet(ds);
+        TDBText text;
+        TDBNavigator nav;
+        text.setDataSource(&src);
+        nav.setDataSource(&src);
+        text.setDataField(QStringLiteral("NMEMPRESA"));
+        QCOMPARE(text.text(), QStringLiteral("Comércio Alfa"));
+        QVERIFY(!nav.button(TDBNavigator::Prior)->isEnabled());
+        nav.button(TDBNavigator::Last)->click();
+        QCOMPARE(text.text(), QStringLiteral("Serviços Gama"));
+        QVERIFY(!nav.button(TDBNavigator::Next)->isEnabled());
+        nav.button(TDBNavigator::Prior)->click();
+        QCOMPARE(text.text(), QStringLiteral("Indústria Beta"));
+
+        // A move the dataset refuses is shown and leaves the row.
+        ds->edit();
+        ds->fieldByName(QStringLiteral("NMEMPRESA")).setAsString(QStringLiteral("Outra"));
+        ds->beforePost = [](DataSet&) { MensErro(QStringLiteral("Nome deve ser informado.")); };
+        nav.button(TDBNavigator::First)->click();
+        QCOMPARE(ds->recNo(), 1);
+        QCOMPARE(dialogs.errors, QStringList{QStringLiteral("Nome deve ser informado.")});
+    }
+
+    void busyAnimationNests()
+    {
+        ActiveShowAvi(screen.get(), 0);
+        ActiveShowAvi(screen.get(), 1);
+        QVERIFY(busyAnimationVisible());
+        DeactiveShowAvi();
+        QVERIFY(busyAnimationVisible());
+        DeactiveShowAvi();
+        QVERIFY(!busyAnimationVisible());
+    }
+};
+
+QTEST_MAIN(TestWidgets)
+#include "tst_widgets.moc"
