@@ -7,6 +7,7 @@
 #include "platform/datasource.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -101,6 +102,7 @@ TfrmPadraoSimples::TfrmPadraoSimples(QWidget* parent)
         btn->setObjectName(QString::fromLatin1(l.name));
         btn->setDefaultAction(act);
         btn->setAutoRaise(true);
+        btn->setFocusPolicy(Qt::NoFocus); // toolbar buttons never take the focus from a row being edited
         btn->setIconSize(QSize(20, 20));
         bar->addWidget(btn);
         if (l.inMenu)
@@ -266,6 +268,9 @@ void HostApplication::showForm(TfrmPadraoSimples* form)
     if (auto* sub = qobject_cast<QMdiSubWindow*>(window); sub && area)
         area->setActiveSubWindow(sub);
     window->activateWindow();
+    QWidget* focused = QApplication::focusWidget();
+    if (form->activeControl() && !(focused && form->isAncestorOf(focused)))
+        form->activeControl()->setFocus(Qt::ActiveWindowFocusReason);
 }
 
 } // namespace erp::host

@@ -52,6 +52,9 @@ public:
     QWidget* clientArea() const { return clientArea_; }
     // The data source the base rules act on, when a screen binds one.
     DataSource* dtsPadrao() const { return dtsPadrao_; }
+    // The control that takes the focus when the screen is shown.
+    void setActiveControl(QWidget* w) { activeControl_ = w; }
+    QWidget* activeControl() const { return activeControl_; }
 
     // Base rules; overriding rules call them first.
     virtual void FormCreate();
@@ -86,6 +89,7 @@ private:
     QAction* mnuConfigImpressora_;
     QWidget* clientArea_;
     DataSource* dtsPadrao_;
+    QWidget* activeControl_ = nullptr;
     std::array<QAction*, ButtonCount> actions_{};
     std::array<QToolButton*, ButtonCount> buttons_{};
 };

@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: MIT
+#include "paramservice.h"
+
+#include "contract/paramirpj.h"
+#include "platform/packet.h"
+
+namespace erp::par47300 {
+
+void ParamService::load(DataSet& target, const char* method, const QJsonArray& args)
+{
+    const QJsonValue result = host::CheckResultServ(net_.call(QString::fromLatin1(method), args), true, 0);
+    const FieldDefs layout = target.fieldDefs();
+    target.loadPacket(packet::decodeData(result.toObject(), &layout));
+}
+
+qint32 ParamService::nextNumber(const char* method)
+{
+    return host::sequenceNumber(net_.call(QString::fromLatin1(method)));
+}
+
+void ParamService::save(const char* method, const ChangePacket& changes)
+{
+    host::CheckResultServ(net_.call(QString::fromLatin1(method), QJsonArray{packet::toJson(changes)}), true, 0);
+}
+
+void ParamService::deleteInfCtb(double parent)
+{
+    host::CheckResultServ(net_.call(QString::fromLatin1(contract::method::setDeleteInfCtb), QJsonArray{parent}), true, 0);
+}
+
+} // namespace erp::par47300

@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "host/net/netconnection.h"
+#include "platform/dataset.h"
+
+#include <QJsonArray>
+
+namespace erp::par47300 {
+
+// The parameter service as the screen calls it: every result checked with
+// CheckResultServ, every read loaded whole into its dataset.
+class ParamService {
+public:
+    explicit ParamService(host::TNetConnection& net) : net_(net) {}
+
+    // Calls a reading method and replaces the dataset's content with its packet.
+    void load(DataSet& target, const char* method, const QJsonArray& args = {});
+    // The next number of a sequence series, as the screen stores it.
+    qint32 nextNumber(const char* method);
+    // Sends one dataset's pending changes; returns only when the service accepted them.
+    void save(const char* method, const ChangePacket& changes);
+    // Asks the service to remove the accounting information of one parent.
+    void deleteInfCtb(double parent);
+
+private:
+    host::TNetConnection& net_;
+};
+
+} // namespace erp::par47300

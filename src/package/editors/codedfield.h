@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QChar>
+#include <QList>
+#include <QString>
+
+namespace erp {
+class DataSource;
+class Field;
+namespace host {
+class TMessages;
+}
+} // namespace erp
+
+namespace erp::par47300 {
+
+// A one-letter field shown as a catalogue text: each stored letter with the
+// catalogue key of its text, in the order the texts are tried on entry.
+struct CodedField {
+    struct Code {
+        QChar letter;
+        const char* key;
+    };
+    QList<Code> codes;
+
+    // The text of the stored letter; any other value (empty included) shows empty.
+    QString text(const Field& f, const host::TMessages& msg) const;
+    // Stores the letter whose text is exactly `entered`; any other text changes nothing.
+    void setText(Field& f, const QString& entered, const host::TMessages& msg) const;
+    // A character typed in the field's grid column, compared in upper case:
+    // when it is one of the letters the row enters edit (a new row on an
+    // empty grid) and stores it, and the character goes on (upper-cased
+    // unless `asTyped`); every other character is discarded (made null).
+    void keyPress(Field& f, const DataSource& source, QChar& ch, bool asTyped = false) const;
+};
+
+} // namespace erp::par47300

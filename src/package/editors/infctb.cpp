@@ -1,0 +1,211 @@
+// SPDX-License-Identifier: MIT
+// Accounting information: its coded fields, its checks before a post, and
+// the look-up, column exit and key filter shared by its three grids.
+#include "codedfield.h"
+#include "screen/frmparamirpj.h"
+
+#include "entry/module.h"
+#include "host/grid/dbgrid.h"
+#include "host/search.h"
+#include "host/services.h"
+
+#include <cmath>
+
+namespace erp::par47300 {
+
+namespace {
+const CodedField kOrigem{{{u'C', "CONTCTBL"}, {u'I', "I"}}};
+const CodedField kApuracao{{{u'C', "Comp"}, {u'P', "Pag"}}};
+
+Field& field(const DataSet& ds, const char* name)
+{
+    return ds.fieldByName(QString::fromLatin1(name));
+}
+
+bool editing(const DataSet& ds)
+{
+    return ds.state() == DataSet::State::Edit || ds.state() == DataSet::State::Insert;
+}
+
+QString rowKey(const DataSet& ds)
+{
+    return QString::number(qint64(std::llround(field(ds, "NRSEQPARAMAPU").asFloat()))) + field(ds, "IDINFCTBIRPJ").asString()
+           + field(ds, "CHAVE").asString();
+}
+
+// Type in characters 1-2 of an item key, item in 3-6.
+QString itemType(const QString& key)
+{
+    return key.left(2);
+}
+QString itemCode(const QString& key)
+{
+    return key.mid(2, 4);
+}
+} // namespace
+
+// ---- coded fields
+
+void TfrmParamIRPJ::cdsInfCtbIDINFCTBIRPJGetText(Field& f, QString& text, bool)
+{
+    text = kOrigem.text(f, *msgPadrao());
+}
+
+void TfrmParamIRPJ::cdsInfCtbIDINFCTBIRPJSetText(Field& f, const QString& text)
+{
+    kOrigem.setText(f, text, *msgPadrao());
+}
+
+void TfrmParamIRPJ::cdsInfCtbIDINFCTBIRPJChange(Field&)
+{
+    // Another origin makes the key mean something else: it is typed again.
+    field(data_->cdsInfCtb, "CHAVE").clear();
+}
+
+void TfrmParamIRPJ::cdsInfCtbIDFORMAPURITEMGetText(Field& f, QString& text, bool)
+{
+    text = kApuracao.text(f, *msgPadrao());
+}
+
+void TfrmParamIRPJ::cdsInfCtbIDFORMAPURITEMSetText(Field& f, const QString& text)
+{
+    kApuracao.setText(f, text, *msgPadrao());
+}
+
+void TfrmParamIRPJ::abreQryContCtbl(const QString& code, const QString& all)
+{
+    host::TADOIBQuery& q = data_->qryContCtbl;
+    q.close();
+    q.setParam(QStringLiteral("P_CDCONTCTBL"), code);
+    q.setParam(QStringLiteral("P_TCDCONTCTBL"), all);
+    q.open();
+}
+
+// ---- checks shared by the post and the column exit
+
+void TfrmParamIRPJ::paraNaColuna(int column, const char* key)
+{
+    FocaColunaGridCtb(column);
+    host::MensErro(msgPadrao()->Msg(QString::fromLatin1(key)), true);
+}
+
+bool TfrmParamIRPJ::chaveInalterada(const DataSet& ds)
+{
+    // The key recorded when the edit began counts only for that edit.
+    return ds.state() == DataSet::State::Edit && rowKey(ds) == stOrigem;
+}
+
+void TfrmParamIRPJ::verificaConta(const DataSet& ds)
+{
+    const QString chave = field(ds, "CHAVE").asString();
+    if (data_->cdsInfEspelho.locate(QStringLiteral("NRSEQPARAMAPU;IDINFCTBIRPJ;CDINFCTBIRPJ"),
+                                    {field(ds, "NRSEQPARAMAPU").asFloat(), field(ds, "IDINFCTBIRPJ").asString(), chave}))
+        paraNaColuna(1, "INFCTB_JA");
+    if (host::EmptyString(chave))
+        paraNaColuna(1, "CONTCTBL_DEV");
+    abreQryContCtbl(chave, QString());
+    if (data_->qryContCtbl.isEmpty())
+        paraNaColuna(1, "CONTCTBL_N");
+}
+
+void TfrmParamIRPJ::verificaItem(const DataSet& ds)
+{
+    const QString chave = field(ds, "CHAVE").asString();
+    if (data_->cdsInfEspelho.locate(QStringLiteral("NRSEQPARAMAPU;IDINFCTBIRPJ;CDINFCTBIRPJ;CDTIPODEMO"),
+                                    {field(ds, "NRSEQPARAMAPU").asFloat(), field(ds, "IDINFCTBIRPJ").asString(), itemCode(chave),
+                                     itemType(chave)}))
+        paraNaColuna(1, "INFCTB_JA");
+    if (host::EmptyString(chave))
+        paraNaColuna(1, "ITEM_DEV");
+    if (!data_->cdsItensDRE.locate(QStringLiteral("CDTIPODEMO;CDITEMSTRU"), {itemType(chave), itemCode(chave)}))
+        paraNaColuna(1, "ITEM_N");
+}
+
+void TfrmParamIRPJ::cdsInfCtbBeforePost(DataSet& ds)
+{
+    QString shown;
+    cdsInfCtbIDINFCTBIRPJGetText(field(ds, "IDINFCTBIRPJ"), shown, true);
+    if (shown.isEmpty())
+        paraNaColuna(0, "ORIGEM_DEV");
+    const QString origem = field(ds, "IDINFCTBIRPJ").asString();
+    if (!origem.startsWith(u'C') && !origem.startsWith(u'I'))
+        paraNaColuna(0, "ORIGEM_INV");
+    if (!chaveInalterada(ds)) {
+        const QString chave = field(ds, "CHAVE").asString();
+        if (origem.startsWith(u'I')) {
+            verificaItem(ds);
+            field(ds, "CDTIPODEMO").setAsString(itemType(chave));
+            field(ds, "CDINFCTBIRPJ").setAsString(itemCode(chave));
+        } else {
+            verificaConta(ds);
+            field(ds, "CDTIPODEMO").clear();
+            field(ds, "CDINFCTBIRPJ").setAsString(chave);
+        }
+    }
+    stOrigem.clear();
+}
+
+// ---- the three grids' rules
+
+void TfrmParamIRPJ::infCtbEditButtonClick(host::TDBGrid& grid)
+{
+    Field* selected = grid.selectedField();
+    if (!selected || selected->fieldName() != QLatin1String("CHAVE"))
+        return;
+    DataSet& ds = data_->cdsInfCtb;
+    if (!editing(ds))
+        ds.edit();
+    const QString origem = field(ds, "IDINFCTBIRPJ").asString();
+    if (host::EmptyString(origem))
+        paraNaColuna(0, "ORIGEM_DEV");
+    if (!origem.startsWith(u'C') && !origem.startsWith(u'I'))
+        paraNaColuna(0, "ORIGEM_INV");
+    const host::TMessages& msg = *msgPadrao();
+    if (origem == QLatin1String("C")) {
+        abreQryContCtbl(QString(), QStringLiteral("T"));
+        if (host::Pesquisar(&data_->dtsContCtbl, msg.Msg(QStringLiteral("CONTCTBL")) + u'|' + msg.Msg(QStringLiteral("CONTCTBL_N")), false, true))
+            field(ds, "CHAVE").setAsString(field(data_->qryContCtbl, "CDCONTCTBL").asString());
+    } else if (origem == QLatin1String("I")) {
+        if (!host::Pesquisar(&data_->dtsItensDRE, msg.Msg(QStringLiteral("ITEMDRE")) + u'|' + msg.Msg(QStringLiteral("DRE_N")), false, true))
+            return;
+        field(ds, "CHAVE").setAsString(field(data_->cdsItensDRE, "CDTIPODEMO").asString()
+                                       + field(data_->cdsItensDRE, "CDITEMSTRU").asString());
+        // Leaving the key column and coming back checks the chosen item at once.
+        ds.disableControls();
+        struct Enable {
+            DataSet& ds;
+            ~Enable() { ds.enableControls(); }
+        } enable{ds};
+        FocaColunaGridCtb(0);
+        FocaColunaGridCtb(1);
+    }
+}
+
+void TfrmParamIRPJ::infCtbColExit(host::TDBGrid& grid)
+{
+    const DataSet& ds = data_->cdsInfCtb;
+    Field* selected = grid.selectedField();
+    if (!editing(ds) || !selected || selected->fieldName() != QLatin1String("CHAVE") || host::EmptyString(selected->asString()))
+        return;
+    if (chaveInalterada(ds))
+        return;
+    if (field(ds, "IDINFCTBIRPJ").asString() == QLatin1String("I")) {
+        verificaItem(ds);
+    } else {
+        verificaConta(ds);
+        field(ds, "CDTIPODEMO").clear();
+    }
+}
+
+void TfrmParamIRPJ::infCtbKeyPress(host::TDBGrid& grid, QChar& ch, bool lucro)
+{
+    Field* selected = grid.selectedField();
+    if (!selected)
+        return;
+    if (lucro && selected->fieldName() == QLatin1String("IDFORMAPURITEM"))
+        kApuracao.keyPress(*selected, data_->dtsInfCtb, ch, true);
+    else if (selected->fieldName() == QLatin1String("IDINFCTBIRPJ"))
+        kOrigem.keyPress(*selected, data_->dtsInfCtb, ch, !lucro);
+}
+
+} // namespace erp::par47300
