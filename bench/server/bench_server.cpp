@@ -60,9 +60,12 @@ public:
     QJsonObject call(const QString& method, const QJsonArray& params = {})
     {
         const QJsonObject req{{"jsonrpc", "2.0"}, {"id", ++id_}, {"method", method}, {"params", params}};
+        const auto start = Clock::now();
         auto res = cli_.Post("/rpc/PAR47300.rdmParamIRPJ", QJsonDocument(req).toJson(QJsonDocument::Compact).toStdString(), "application/json");
         if (!res)
-            throw std::runtime_error("transport failure");
+            throw std::runtime_error("transport failure (" + httplib::to_string(res.error()) + ") after " +
+                                     std::to_string(std::chrono::duration<double, std::milli>(Clock::now() - start).count()) + " ms in " +
+                                     method.toStdString() + ", call " + std::to_string(id_));
         return QJsonDocument::fromJson(QByteArray::fromStdString(res->body)).object();
     }
 
@@ -116,39 +119,38 @@ void runEngine(const std::string& label, const std::string& url, int samples, do
         rpc.call("getInfCtbIRPJ", {0.0});
         read.push_back(elapsedUs(t));
     }
+    // Interleaved, so the three see the same state of the database files
+    // (a growing or a recycled WAL, a checkpoint) in the same proportion.
+    auto db = server::openDatabase(url);
+    server::ParamService service(*db);
     for (int i = 0; i < samples; ++i) {
         const double seq = rpc.call("prxSeqParamIRPJ").value("result").toDouble();
         const QJsonArray packet = insertPacket(seq, ++nameCounter);
-        const auto t = Clock::now();
+        auto t = Clock::now();
         const QJsonObject r = rpc.call("SetParamIRPJ", packet);
         save.push_back(elapsedUs(t));
         if (!r.contains("result"))
             throw std::runtime_error("save refused: " + QJsonDocument(r).toJson().toStdString());
-    }
-    {
+
         // The floor: the same two inserts in one write transaction, straight on the engine.
-        auto db = server::openDatabase(url);
-        for (int i = 0; i < samples; ++i) {
-            const long long seq = server::nextSequence(*db, server::Series::Param);
-            const QString name = QStringLiteral("Parâmetro direto %1").arg(i);
-            const auto t = Clock::now();
+        const long long direct1 = server::nextSequence(*db, server::Series::Param);
+        const QString name = QStringLiteral("Parâmetro direto %1").arg(i);
+        t = Clock::now();
+        {
             server::Transaction tx(*db, true);
-            db->exec("INSERT INTO APURPAI (NRSEQPARAMAPU) VALUES (?)", {qlonglong(seq)});
+            db->exec("INSERT INTO APURPAI (NRSEQPARAMAPU) VALUES (?)", {qlonglong(direct1)});
             db->exec("INSERT INTO PARAMAPUIRPJ (NRSEQPARAMAPU, CDEMPRESA, NMPARAMAPU, NMPARAMAPUCHV, IDPARAMAPU, IDIMPOSTO, VRPORCENTAGEM) "
                      "VALUES (?, ?, ?, ?, ?, ?, ?)",
-                     {qlonglong(seq), QStringLiteral("02"), name, server::caseKey(name), QStringLiteral("A"), QStringLiteral("I"), 100.0});
+                     {qlonglong(direct1), QStringLiteral("02"), name, server::caseKey(name), QStringLiteral("A"), QStringLiteral("I"), 100.0});
             tx.commit();
-            direct.push_back(elapsedUs(t));
         }
+        direct.push_back(elapsedUs(t));
+
         // The service's own work (checks and writes) without HTTP and JSON text.
-        server::ParamService service(*db);
-        for (int i = 0; i < samples; ++i) {
-            const double seq = double(server::nextSequence(*db, server::Series::Param));
-            const QJsonArray packet = insertPacket(seq, ++nameCounter);
-            const auto t = Clock::now();
-            service.call("SetParamIRPJ", packet);
-            inProcess.push_back(elapsedUs(t));
-        }
+        const QJsonArray packet2 = insertPacket(double(server::nextSequence(*db, server::Series::Param)), ++nameCounter);
+        t = Clock::now();
+        service.call("SetParamIRPJ", packet2);
+        inProcess.push_back(elapsedUs(t));
     }
     // The server's own account of each save, from its log line per call.
     std::vector<double> serverSide;
@@ -169,13 +171,26 @@ void runEngine(const std::string& label, const std::string& url, int samples, do
     std::printf("%-44s %10.1f %10.1f\n", "same insert committed directly", d.median, d.p99);
     std::printf("%-44s %10.1f %10.1f\n", "service save in-process (no HTTP)", ip.median, ip.p99);
     std::printf("%-44s %10.2f\n", "median save / median direct insert", s.median / d.median);
+    std::fflush(stdout);
     for (int clients : {1, 4, 16}) {
         std::vector<std::thread> threads;
         std::vector<int> counts(std::size_t(clients), 0);
+        std::vector<std::string> failures(static_cast<std::size_t>(clients));
         for (int c = 0; c < clients; ++c)
-            threads.emplace_back([&, c] { counts[std::size_t(c)] = saveLoop(server, seconds); });
+            threads.emplace_back([&, c] {
+                try {
+                    counts[std::size_t(c)] = saveLoop(server, seconds);
+                } catch (const std::exception& failure) {
+                    failures[std::size_t(c)] = failure.what();
+                }
+            });
         for (auto& t : threads)
             t.join();
+        for (const std::string& f : failures)
+            if (!f.empty()) {
+                const std::string log = server.errorLog();
+                throw std::runtime_error(f + "\n" + log.substr(log.size() > 2000 ? log.size() - 2000 : 0));
+            }
         int total = 0;
         for (int n : counts)
             total += n;

@@ -152,6 +152,14 @@ Db& workerDb(const std::string& url)
     return *db;
 }
 
+// The library listens with a backlog of five: a burst of clients connecting
+// at once overflows it, and their first call fails a second later. Listening
+// again on the bound socket widens the queue.
+class HttpServer : public httplib::Server {
+public:
+    bool widenBacklog() { return ::listen(svr_sock_, SOMAXCONN) == 0; }
+};
+
 void sendJson(httplib::Response& res, int status, const std::string& body)
 {
     res.status = status;
@@ -201,7 +209,7 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    httplib::Server svr;
+    HttpServer svr;
     const int workers = opt.workers;
     svr.new_task_queue = [workers] { return new httplib::ThreadPool(std::size_t(workers)); };
     svr.set_tcp_nodelay(true);
@@ -291,6 +299,11 @@ int main(int argc, char** argv)
         }
     } else if (!svr.bind_to_port(opt.host, port)) {
         std::cerr << "erp-server: não foi possível escutar em " << opt.host << ":" << port << "\n";
+        return 1;
+    }
+
+    if (!svr.widenBacklog()) {
+        std::cerr << "erp-server: não foi possível preparar a fila de conexões\n";
         return 1;
     }
 

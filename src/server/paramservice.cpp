@@ -227,9 +227,8 @@ public:
                 const Row n = c.newRow(ch);
                 const long long seq = newSequenceNumber(n.value("NRSEQPARAMAPU"), Series::Param);
                 checkParamApu(n);
-                requireCompany(n.text("CDEMPRESA"));
                 registerParent(seq);
-                guardDuplicate(
+                guardInsert(
                     [&] {
                         db_.exec("INSERT INTO PARAMAPUIRPJ (NRSEQPARAMAPU, CDEMPRESA, NMPARAMAPU, NMPARAMAPUCHV, IDPARAMAPU, IDIMPOSTO, VRPORCENTAGEM) "
                                  "VALUES (?, ?, ?, ?, ?, ?, ?)",
@@ -288,9 +287,8 @@ public:
                 const Row n = c.newRow(ch);
                 const long long seq = newSequenceNumber(n.value("NRSEQRECDESPIRPJ"), Series::Param);
                 const QVariant rate = checkRecDesp(n);
-                requireCompany(n.text("CDEMPRESA"));
                 registerParent(seq);
-                guardDuplicate(
+                guardInsert(
                     [&] {
                         db_.exec("INSERT INTO RECDESPIRPJ (NRSEQRECDESPIRPJ, CDEMPRESA, NMRECDESPIRPJ, NMRECDESPIRPJCHV, IDRECDESPIRPJ, "
                                  "IDRECDESPIRPJOP, NRSEQALIQIRPJ, VRALIQPRESIRPJ, VRALIQPRESCSLL, IDCONSVRDEB) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
@@ -432,7 +430,8 @@ private:
         const auto n = wholeNumber(v.toDouble());
         if (!n || *n < 1 || *n > kSeqMax)
             refuse(code::Validation, kSeqInvalid);
-        if (*n > lastIssued(db_, s))
+        // Parent numbers are checked as they are registered (registerParent).
+        if (s == Series::InfCtb && *n > lastIssued(db_, s))
             refuse(code::Validation, kSeqNotIssued);
         return *n;
     }
@@ -534,21 +533,26 @@ private:
             refuse(code::MissingReference, QStringLiteral("O registro desta informação contábil não existe mais. Recarregue os dados e tente novamente."));
     }
 
-    void requireCompany(const QString& company)
-    {
-        if (db_.query("SELECT 1 FROM EMPRESA WHERE CDEMPRESA = ?", {company}).empty())
-            refuse(code::MissingReference, QStringLiteral("Empresa não cadastrada."));
-    }
 
+    // Registers a new parent number, which its series must already have issued;
+    // one statement does both, one round trip less on PostgreSQL.
     void registerParent(long long seq)
     {
+        const char* sql = db_.dialect() == Dialect::Postgres
+                              ? "INSERT INTO APURPAI (NRSEQPARAMAPU) SELECT CAST(? AS BIGINT) WHERE CAST(? AS BIGINT) <= "
+                                "(SELECT CASE WHEN is_called THEN last_value ELSE last_value - 1 END FROM SQPARAMIRPJ)"
+                              : "INSERT INTO APURPAI (NRSEQPARAMAPU) SELECT CAST(? AS BIGINT) WHERE CAST(? AS BIGINT) <= "
+                                "(SELECT VRULTIMO FROM SEQUENCIA WHERE NMSEQUENCIA = 'PARAMIRPJ')";
+        long long inserted = 0;
         try {
-            db_.exec("INSERT INTO APURPAI (NRSEQPARAMAPU) VALUES (?)", {qlonglong(seq)});
+            inserted = db_.exec(sql, {qlonglong(seq), qlonglong(seq)});
         } catch (const DbError& e) {
             if (e.kind() == DbError::Kind::Unique)
                 refuse(code::Duplicate, kSeqTaken);
             throw;
         }
+        if (inserted != 1)
+            refuse(code::Validation, kSeqNotIssued);
     }
 
     // Runs after the parent row is gone: its accounting information must go first.
@@ -557,6 +561,22 @@ private:
         if (!db_.query("SELECT 1 FROM INFCTBIRPJ WHERE NRSEQPARAMAPU = ? LIMIT 1", {seq}).empty())
             refuse(code::Validation, QStringLiteral("Exclua antes as informações contábeis deste registro."));
         db_.exec("DELETE FROM APURPAI WHERE NRSEQPARAMAPU = ?", {seq});
+    }
+
+    // A new row of a company: its parent number was registered just before and
+    // its rate entry (if any) checked, so a missing reference can only be the
+    // company. The foreign key decides, which also holds against a racing delete.
+    static void guardInsert(const std::function<void()>& write, const QString& duplicate)
+    {
+        try {
+            write();
+        } catch (const DbError& e) {
+            if (e.kind() == DbError::Kind::Unique)
+                refuse(code::Duplicate, duplicate);
+            if (e.kind() == DbError::Kind::ForeignKey)
+                refuse(code::MissingReference, QStringLiteral("Empresa não cadastrada."));
+            throw;
+        }
     }
 
     static void guardDuplicate(const std::function<void()>& write, const QString& message)

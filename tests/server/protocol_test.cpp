@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
+#include <thread>
 
 using namespace erp::testing;
 
@@ -95,6 +97,22 @@ TEST_F(ProtocolTest, OversizedAndCompressedBodiesAreRefusedBeforeParsing)
         EXPECT_EQ(res->status, 415) << encoding;
         EXPECT_TRUE(cli.call("getItensDRE").contains("result"));
     }
+}
+
+TEST_F(ProtocolTest, ABurstOfNewClientsIsServed)
+{
+    constexpr int kClients = 64;
+    std::atomic<int> served{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kClients; ++i)
+        threads.emplace_back([&] {
+            RpcClient cli = client();
+            if (cli.call("getAliquotas").contains("result"))
+                ++served;
+        });
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(served, kClients);
 }
 
 TEST_F(ProtocolTest, ANotificationGetsNoBody)
