@@ -9,6 +9,7 @@
 #include "contract/paramirpj.h"
 #include "platform/packet.h"
 #include "paramservice.h"
+#include "rpc.h"
 #include "schema.h"
 #include "storage.h"
 
@@ -110,7 +111,7 @@ void runEngine(const std::string& label, const std::string& url, int samples, do
     for (int i = 0; i < 50; ++i)
         rpc.call("getInfCtbIRPJ", {0.0});
 
-    std::vector<double> empty, read, save, direct, inProcess;
+    std::vector<double> empty, read, save, direct, inProcess, inProcessText;
     for (int i = 0; i < samples; ++i) {
         auto t = Clock::now();
         rpc.call("ping");
@@ -151,6 +152,14 @@ void runEngine(const std::string& label, const std::string& url, int samples, do
         t = Clock::now();
         service.call("SetParamIRPJ", packet2);
         inProcess.push_back(elapsedUs(t));
+
+        // The same with the request's JSON text, as the HTTP handler runs it.
+        const QJsonObject req{{"jsonrpc", "2.0"}, {"id", i}, {"method", "SetParamIRPJ"},
+                              {"params", insertPacket(double(server::nextSequence(*db, server::Series::Param)), ++nameCounter)}};
+        const std::string body = QJsonDocument(req).toJson(QJsonDocument::Compact).toStdString();
+        t = Clock::now();
+        server::handleRpc("PAR47300.rdmParamIRPJ", body, *db);
+        inProcessText.push_back(elapsedUs(t));
     }
     // The server's own account of each save, from its log line per call.
     std::vector<double> serverSide;
@@ -161,7 +170,7 @@ void runEngine(const std::string& label, const std::string& url, int samples, do
             serverSide.push_back(std::atof(log.c_str() + pos + key.size()) * 1000.0);
     }
     const Stats ss = stats(serverSide);
-    const Stats e = stats(empty), r = stats(read), s = stats(save), d = stats(direct), ip = stats(inProcess);
+    const Stats e = stats(empty), r = stats(read), s = stats(save), d = stats(direct), ip = stats(inProcess), it = stats(inProcessText);
     std::printf("\n== %s ==\n", label.c_str());
     std::printf("%-44s %10s %10s\n", "latency (microseconds)", "median", "p99");
     std::printf("%-44s %10.1f %10.1f\n", "empty call round trip (unknown method)", e.median, e.p99);
@@ -170,7 +179,9 @@ void runEngine(const std::string& label, const std::string& url, int samples, do
     std::printf("%-44s %10.1f %10.1f\n", "  of which inside the server (its log)", ss.median, ss.p99);
     std::printf("%-44s %10.1f %10.1f\n", "same insert committed directly", d.median, d.p99);
     std::printf("%-44s %10.1f %10.1f\n", "service save in-process (no HTTP)", ip.median, ip.p99);
+    std::printf("%-44s %10.1f %10.1f\n", "  the same from the request text", it.median, it.p99);
     std::printf("%-44s %10.2f\n", "median save / median direct insert", s.median / d.median);
+    std::printf("%-44s %10.2f\n", "median save / (direct insert + empty call)", s.median / (d.median + e.median));
     std::fflush(stdout);
     for (int clients : {1, 4, 16}) {
         std::vector<std::thread> threads;
