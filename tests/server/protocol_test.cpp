@@ -3,7 +3,11 @@
 #include "rpcclient.h"
 #include "support/serverprocess.h"
 
+#include "storage.h"
+
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 #include <atomic>
 #include <fstream>
@@ -200,6 +204,35 @@ TEST(ServerProgram, StopsGracefullyOnSigterm)
     const std::string log = server.errorLog();
     EXPECT_NE(log.find("PAR47300.rdmParamIRPJ prxSeqParamIRPJ"), std::string::npos) << "one log line per call: " << log;
     EXPECT_NE(log.find(" ms ok"), std::string::npos) << log;
+}
+
+TEST(ServerProgram, ACallInFlightFinishesBeforeTheServerStops)
+{
+    TempDir dir;
+    const std::string url = "sqlite:" + dir.path() + "/erp.db";
+    ServerProcess server(ERP_SERVER_BINARY, {"--db", url, "--listen", "127.0.0.1:0", "--demo"});
+    RpcClient cli(server.host(), server.port());
+    const double seq = cli.call("prxSeqParamIRPJ").value("result").toDouble();
+    const QJsonObject packet{
+        {"fields", QJsonArray{QJsonObject{{"name", "NRSEQPARAMAPU"}, {"type", "float"}}, QJsonObject{{"name", "CDEMPRESA"}, {"type", "string"}, {"size", 2}},
+                              QJsonObject{{"name", "NMPARAMAPU"}, {"type", "string"}, {"size", 200}},
+                              QJsonObject{{"name", "IDPARAMAPU"}, {"type", "string"}, {"size", 1}},
+                              QJsonObject{{"name", "IDIMPOSTO"}, {"type", "string"}, {"size", 1}}, QJsonObject{{"name", "VRPORCENTAGEM"}, {"type", "float"}}}},
+        {"changes", QJsonArray{QJsonObject{{"status", "inserted"}, {"new", QJsonArray{seq, "02", "Gravada durante o encerramento", "A", "I", 10}}}}}};
+
+    // Another writer holds the database, so the save waits inside the server.
+    auto blocker = erp::server::openDatabase(url);
+    blocker->begin(true);
+    QJsonObject answer;
+    std::thread call([&] { answer = cli.call("SetParamIRPJ", {packet}); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    server.signal(SIGTERM);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    blocker->rollback();
+    call.join();
+    EXPECT_EQ(answer.value("result").toObject().value("applied"), 1) << QJsonDocument(answer).toJson().toStdString();
+    EXPECT_EQ(server.stop(), 0);
+    EXPECT_EQ(blocker->query("SELECT COUNT(*) FROM PARAMAPUIRPJ WHERE NMPARAMAPU = ?", {QStringLiteral("Gravada durante o encerramento")}).at(0).at(0), 1);
 }
 
 } // namespace

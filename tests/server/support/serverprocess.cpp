@@ -193,6 +193,12 @@ int ServerProcess::stop()
     return exitCode_;
 }
 
+void ServerProcess::signal(int sig)
+{
+    if (pid_ > 0)
+        ::kill(pid_, sig);
+}
+
 std::string ServerProcess::errorLog() const
 {
     return readFile(errFile_);

@@ -46,6 +46,8 @@ public:
     int port() const { return port_; }
     // Sends SIGTERM and waits; returns the exit status.
     int stop();
+    // Sends a signal without waiting.
+    void signal(int sig);
     std::string errorLog() const;
 
 private:
