@@ -137,6 +137,16 @@ bool sameToken(const std::string& given, const std::string& expected)
 
 std::mutex logMutex;
 
+// Names taken from a request go to the log: no control characters, bounded.
+std::string printable(const std::string& s, std::size_t max = 100)
+{
+    std::string out = s.substr(0, max);
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '?';
+    return out;
+}
+
 void logLine(const std::string& line)
 {
     std::lock_guard lock(logMutex);
@@ -255,10 +265,10 @@ int main(int argc, char** argv)
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         char msText[32];
         std::snprintf(msText, sizeof msText, "%.3f", ms);
-        std::string line = object.substr(0, 100) + " " + (a.method.isEmpty() ? std::string("-") : a.method.toStdString()) + " " + msText + " ms " +
+        std::string line = printable(object) + " " + (a.method.isEmpty() ? std::string("-") : printable(a.method.toStdString())) + " " + msText + " ms " +
                            a.outcome.toStdString();
         if (!a.internal.empty())
-            line += " (" + a.internal.substr(0, 300) + ")";
+            line += " (" + printable(a.internal, 300) + ")";
         logLine(line);
         if (a.body.isEmpty()) {
             res.status = 204;
