@@ -16,6 +16,11 @@
 namespace erp::host {
 
 namespace {
+bool valid(const QModelIndex& index)
+{
+    return index.isValid() && !index.parent().isValid();
+}
+
 bool editing(const DataSet* ds)
 {
     return ds && (ds->state() == DataSet::State::Edit || ds->state() == DataSet::State::Insert);
@@ -33,6 +38,7 @@ struct DataSetModel::Private : DataLink {
     int insertRow = -1;
     int current = -1;
     int structureDepth = 0;
+    int removing = -1; // a deleted row the view still shows until endRemoveRows
     // A get-text rule that throws while drawing is reported once, later, and
     // not again until the data changes: a dialog inside a paint would recur.
     mutable bool readFailureReported = false;
@@ -58,9 +64,12 @@ struct DataSetModel::Private : DataLink {
     void setCurrent(int row);
     void reportReadFailure(std::exception_ptr e) const;
 
-    // Which dataset row a view row shows: -2 for the row being inserted.
+    // Which dataset row a view row shows: -2 for the row being inserted, -3
+    // for a deleted row the view still shows.
     int dataSetRow(int viewRow) const
     {
+        if (removing >= 0 && viewRow >= removing)
+            return viewRow == removing ? -3 : viewRow - 1;
         if (insertRow < 0 || viewRow < insertRow)
             return viewRow;
         return viewRow == insertRow ? -2 : viewRow - 1;
@@ -149,8 +158,10 @@ void DataSetModel::Private::sync()
             full = true;
         }
     } else if (newRows == rows - 1 && current >= 0 && current < rows) { // the current row was deleted
+        removing = current;
         q.beginRemoveRows({}, current, current);
         rows = newRows;
+        removing = -1;
         q.endRemoveRows();
     } else if (newRows != rows) {
         full = true;
@@ -277,7 +288,7 @@ int DataSetModel::columnCount(const QModelIndex& parent) const
 
 QVariant DataSetModel::data(const QModelIndex& index, int role) const
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+    if (!valid(index))
         return {};
     Field* f = field(index.column());
     DataSet* ds = d->dataSet();
@@ -289,6 +300,8 @@ QVariant DataSetModel::data(const QModelIndex& index, int role) const
         return {};
 
     const int dsRow = d->dataSetRow(index.row());
+    if (dsRow == -3)
+        return {};
     // The row being inserted, and the row in edit, read the edit buffer.
     const bool buffer = dsRow == -2 || (ds->state() == DataSet::State::Edit && dsRow == ds->recNo());
     if (dsRow == -2 && ds->state() != DataSet::State::Insert)
@@ -329,7 +342,7 @@ QVariant DataSetModel::headerData(int section, Qt::Orientation orientation, int 
 
 Qt::ItemFlags DataSetModel::flags(const QModelIndex& index) const
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+    if (!valid(index))
         return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
     if (field(index.column()))
@@ -339,7 +352,7 @@ Qt::ItemFlags DataSetModel::flags(const QModelIndex& index) const
 
 bool DataSetModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
-    if (role != Qt::EditRole || !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+    if (role != Qt::EditRole || !valid(index))
         return false;
     bool written = false;
     guarded([&] { written = writeText(index, value.toString()); });

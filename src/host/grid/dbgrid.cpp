@@ -447,6 +447,10 @@ TDBGrid::TDBGrid(QWidget* parent) : QTableView(parent), d(std::make_unique<Priva
     d->selection = new GridSelectionModel(d->model, *this);
     setSelectionModel(d->selection);
     delete initial;
+    // The view submits the model once the current row has changed, which
+    // would post the row just reached (a new row untouched). Rows are posted
+    // by the selection model before the cursor leaves them.
+    disconnect(d->selection, SIGNAL(currentRowChanged(QModelIndex,QModelIndex)), d->model, SLOT(submit()));
     d->textDelegate = new TextCellDelegate(*this);
     setItemDelegate(d->textDelegate);
 
