@@ -7,6 +7,8 @@
 #include "platform/errors.h"
 
 #include <QApplication>
+#include <QLocale>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <cstdio>
@@ -24,16 +26,30 @@ int main(int argc, char* argv[])
         return 2;
     }
     erp::host::hostSettings() = options->settings;
+    // Numbers follow the user's locale; a machine without one gets the
+    // Brazilian conventions the accountants work with.
+    if (QLocale::system().language() == QLocale::C)
+        QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
 
     const QString packageDir = qEnvironmentVariable("ERP_PACKAGE_DIR", QStringLiteral(ERP_PACKAGE_DIR));
     erp::client::MainWindow window(packageDir);
     window.show();
     if (!options->settings.databaseUrl.isEmpty())
         erp::host::guarded([&] { erp::host::openSharedConnection(options->settings.databaseUrl); });
-    if (!options->open.isEmpty())
-        window.openScreen(options->open);
-
-    if (!options->screenshot.isEmpty()) {
+    // The screen opens once the main window is active, so the focus entering
+    // it runs its enter rules as it does for a user.
+    QTimer::singleShot(0, &window, [&window, &options] {
+        QElapsedTimer waited;
+        waited.start();
+        while (!window.isActiveWindow() && waited.elapsed() < 2000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (!options->open.isEmpty())
+            window.openScreen(options->open);
+        QCoreApplication::processEvents();
+        if (!options->page.isEmpty() && !window.showPage(options->page))
+            std::fprintf(stderr, "Página %s não encontrada ou não disponível.\n", qPrintable(options->page));
+        if (options->screenshot.isEmpty())
+            return;
         // Once the screen has painted: write the picture and leave.
         QTimer::singleShot(300, &window, [&window, &options] {
             const bool ok = window.grab().save(options->screenshot, "PNG");
@@ -41,7 +57,7 @@ int main(int argc, char* argv[])
                 std::fprintf(stderr, "Não foi possível gravar %s\n", qPrintable(options->screenshot));
             QApplication::exit(ok ? 0 : 1);
         });
-    }
+    });
     const int rc = QApplication::exec();
     erp::host::closeSharedConnection();
     return rc;

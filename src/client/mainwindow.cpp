@@ -2,6 +2,7 @@
 #include "mainwindow.h"
 
 #include "host/basescreen.h"
+#include "host/focuschain.h"
 #include "host/services.h"
 
 #include <QCloseEvent>
@@ -9,6 +10,8 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QTabBar>
+#include <QTabWidget>
 
 #include <algorithm>
 
@@ -49,6 +52,20 @@ bool MainWindow::openScreen(const QString& code)
         reinterpret_cast<void (*)()>(par47300_.entry("IniProc"))();
     });
     return true;
+}
+
+bool MainWindow::showPage(const QString& name)
+{
+    QWidget* page = area_->findChild<QWidget*>(name);
+    QTabWidget* tabs = nullptr;
+    for (QWidget* p = page ? page->parentWidget() : nullptr; p && !tabs; p = p->parentWidget())
+        tabs = qobject_cast<QTabWidget*>(p);
+    if (!tabs || tabs->indexOf(page) < 0)
+        return false;
+    if (!host::FocusChain::instance().moveFocus(tabs->tabBar()))
+        return false;
+    tabs->tabBar()->setCurrentIndex(tabs->indexOf(page));
+    return tabs->currentWidget() == page;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

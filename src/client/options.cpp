@@ -19,8 +19,9 @@ std::optional<Options> parseOptions(const QStringList& arguments, QString& error
     const QCommandLineOption db(QStringLiteral("db"), QStringLiteral("Banco de dados compartilhado, somente leitura (sqlite:ARQUIVO ou postgresql://...)."),
                                 QStringLiteral("URL"));
     const QCommandLineOption open(QStringLiteral("open"), QStringLiteral("Tela a abrir ao iniciar (por exemplo PAR47300)."), QStringLiteral("CODE"));
+    const QCommandLineOption page(QStringLiteral("page"), QStringLiteral("Página da tela a mostrar ao abrir (por exemplo tshCSLL)."), QStringLiteral("NAME"));
     const QCommandLineOption shot(QStringLiteral("screenshot"), QStringLiteral("Grava a janela principal em PNG e encerra."), QStringLiteral("FILE"));
-    p.addOptions({company, server, tokenFile, db, open, shot});
+    p.addOptions({company, server, tokenFile, db, open, page, shot});
     if (!p.parse(arguments)) {
         error = p.errorText();
         return std::nullopt;
@@ -73,6 +74,11 @@ std::optional<Options> parseOptions(const QStringList& arguments, QString& error
     o.open = p.value(open).trimmed();
     if (!o.open.isEmpty() && o.open.compare(QLatin1String("PAR47300"), Qt::CaseInsensitive) != 0) {
         error = QStringLiteral("Tela desconhecida: %1.").arg(o.open);
+        return std::nullopt;
+    }
+    o.page = p.value(page).trimmed();
+    if (!o.page.isEmpty() && o.open.isEmpty()) {
+        error = QStringLiteral("--page precisa de --open.");
         return std::nullopt;
     }
     o.screenshot = p.value(shot);

@@ -13,6 +13,7 @@ namespace erp::client {
 struct Options {
     host::HostSettings settings;
     QString open;       // screen code to open at start
+    QString page;       // a page of that screen to bring forward as the user would (by its name)
     QString screenshot; // PNG to write once the screen is open, then quit
 };
 

@@ -64,7 +64,7 @@ void TfrmParamIRPJ::panEmpresaExit()
 
 void TfrmParamIRPJ::getDados()
 {
-    struct Tab {
+    struct Load {
         host::TPageControl* inner;
         QWidget* firstPage;
         const char* method;
@@ -73,13 +73,13 @@ void TfrmParamIRPJ::getDados()
         host::TDBGrid* grid;
         DataSource* source;
     };
-    const Tab tab = pgcGeral->activePage() == tshIRPJ
-                        ? Tab{pgcIRPJ, tshAdicIRPJ, contract::method::GetParamIRPJ, &data_->cdsAdicIRPJ, &data_->cdsAdicEspelho,
+    const Load tab = pgcGeral->activePage() == tshIRPJ
+                        ? Load{pgcIRPJ, tshAdicIRPJ, contract::method::GetParamIRPJ, &data_->cdsAdicIRPJ, &data_->cdsAdicEspelho,
                               dbgAdicIRPJ, &data_->dtsAdicIRPJ}
                     : pgcGeral->activePage() == tshCSLL
-                        ? Tab{pgcCSLL, tshAdicCSLL, contract::method::GetParamCSLL, &data_->cdsAdicCSLL, &data_->cdsAdicEspelho,
+                        ? Load{pgcCSLL, tshAdicCSLL, contract::method::GetParamCSLL, &data_->cdsAdicCSLL, &data_->cdsAdicEspelho,
                               dbgAdicCSLL, &data_->dtsAdicCSLL}
-                        : Tab{pgcLucro, tshRecDesp, contract::method::getRecDesp, &data_->cdsRecDesp, &data_->cdsRecDespEspelho,
+                        : Load{pgcLucro, tshRecDesp, contract::method::getRecDesp, &data_->cdsRecDesp, &data_->cdsRecDespEspelho,
                               dbgRecDesp, &data_->dtsRecDesp};
     tab.inner->setActivePage(tab.firstPage);
     service_.load(*tab.dataSet, tab.method, companyArg(medCdEmpresa));
