@@ -73,9 +73,13 @@ int waitFor(int pid, int timeoutSec)
 
 } // namespace
 
-TempDir::TempDir()
+TempDir::TempDir() : TempDir(std::filesystem::temp_directory_path().string())
 {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "erp-test-XXXXXX").string();
+}
+
+TempDir::TempDir(const std::string& base)
+{
+    std::string tmpl = (std::filesystem::path(base) / "erp-test-XXXXXX").string();
     if (!::mkdtemp(tmpl.data()))
         throw std::runtime_error("mkdtemp failed");
     path_ = tmpl;
@@ -227,7 +231,8 @@ PgCluster::PgCluster(bool durable)
     if (!bin)
         throw std::runtime_error("PostgreSQL binaries not found");
     bin_ = *bin;
-    dir_ = std::make_unique<TempDir>();
+    // Not under TMPDIR: the cluster's user must be able to reach the folder.
+    dir_ = std::make_unique<TempDir>("/tmp");
     const std::string data = dir_->path() + "/data";
     if (::geteuid() == 0) {
         const passwd* pw = ::getpwnam("postgres");

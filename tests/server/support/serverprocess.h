@@ -13,7 +13,9 @@ namespace erp::testing {
 // A temporary folder removed with everything in it.
 class TempDir {
 public:
+    // Under TMPDIR (or /tmp), or under `base` when given.
     TempDir();
+    explicit TempDir(const std::string& base);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
