@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPointer>
 #include <QScopeGuard>
 #include <QTimer>
@@ -191,6 +192,25 @@ void TDBGrid::Private::actOnKey(QKeyEvent* e)
         e->accept();
         return;
     }
+    if (forwarding && editor) {
+        // From the editor: move without taking the focus first, so a refused
+        // move leaves the editor as it was.
+        std::optional<CursorAction> action;
+        switch (e->key()) {
+        case Qt::Key_Up: action = MoveUp; break;
+        case Qt::Key_Down: action = MoveDown; break;
+        case Qt::Key_PageUp: action = MovePageUp; break;
+        case Qt::Key_PageDown: action = MovePageDown; break;
+        default: break;
+        }
+        if (action) {
+            const QModelIndex next = q.moveCursor(*action, mods);
+            if (next.isValid() && next != q.currentIndex())
+                selection->setCurrentIndex(next, QItemSelectionModel::ClearAndSelect);
+            e->accept();
+            return;
+        }
+    }
     q.QTableView::keyPressEvent(e);
 }
 
@@ -234,8 +254,17 @@ void TDBGrid::Private::openEditor()
         return;
     if (!q.currentIndex().isValid() && ds->isEmpty() && !startEdit(*ds))
         return;
-    if (q.currentIndex().isValid())
-        q.edit(q.currentIndex());
+    if (!q.currentIndex().isValid())
+        return;
+    q.edit(q.currentIndex());
+    if (!editor)
+        return;
+    // F2 and Enter edit the text as it is, with the cursor at its end.
+    QLineEdit* line = qobject_cast<QLineEdit*>(editor->focusProxy() ? editor->focusProxy() : editor.data());
+    if (auto* combo = qobject_cast<QComboBox*>(editor.data()))
+        line = combo->lineEdit();
+    if (line)
+        line->end(false);
 }
 
 // Down on the last row adds a row, unless that row is a new one still untouched.
@@ -754,9 +783,12 @@ void TDBGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hi
 QModelIndex TDBGrid::prepareMove(const QModelIndex& previous, const QModelIndex& target)
 {
     std::exception_ptr* codeError = std::exchange(d->codeError, nullptr);
-    const auto refuse = [codeError](std::exception_ptr e) {
+    const auto refuse = [this, codeError](std::exception_ptr e) {
         if (codeError)
             *codeError = e ? e : std::make_exception_ptr(Abort());
+        // The view took the focus from the editor to move; the editor gets it back.
+        if (d->editor && hasFocus())
+            d->editor->setFocus(Qt::OtherFocusReason);
         return QModelIndex();
     };
     ++d->moving;
@@ -781,7 +813,7 @@ QModelIndex TDBGrid::prepareMove(const QModelIndex& previous, const QModelIndex&
                 ok = true;
             });
             if (!ok)
-                return {};
+                return refuse({});
         }
     }
 

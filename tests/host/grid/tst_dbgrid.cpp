@@ -149,9 +149,11 @@ private Q_SLOTS:
         Fixture f;
         QVERIFY(f.ready());
         bool refuse = true;
-        f.ds.beforePost = [&](DataSet&) {
-            if (refuse)
+        f.ds.beforePost = [&](DataSet& ds) {
+            if (refuse) {
+                ds.fieldByName(QStringLiteral("VALOR")).focusControl(); // as screens point at the bad column
                 MensErro(QStringLiteral("Nome já cadastrado."));
+            }
         };
         f.type(QStringLiteral("Novo"));
         QPointer<QWidget> editor = f.focus();
@@ -159,11 +161,24 @@ private Q_SLOTS:
         QCOMPARE(f.dialogs.errors, QStringList{QStringLiteral("Nome já cadastrado.")});
         QCOMPARE(f.ds.state(), DataSet::State::Edit);
         QCOMPARE(f.ds.recNo(), 0);
-        QCOMPARE(f.grid->currentIndex().row(), 0);
+        QCOMPARE(f.grid->currentIndex(), f.grid->model()->index(0, Valor));
         QCOMPARE(f.nome(), QStringLiteral("Novo"));
-        QVERIFY(editor);
-        QCOMPARE(qobject_cast<QLineEdit*>(editor.data())->text(), QStringLiteral("Novo"));
+        QCOMPARE(f.text(0, Nome), QStringLiteral("Novo"));
         QVERIFY(f.focusInGrid());
+
+        // Without the column change the editor stays open with the text.
+        f.grid->setSelectedIndex(Nome);
+        QTest::keyClick(f.grid, Qt::Key_F2);
+        editor = f.focus();
+        QTest::keyClicks(editor, QStringLiteral("s"));
+        refuse = true;
+        f.ds.beforePost = [&](DataSet&) { MensErro(QStringLiteral("Nome já cadastrado.")); };
+        QTest::keyClick(editor, Qt::Key_Down);
+        QCOMPARE(f.dialogs.errors.size(), 2);
+        QVERIFY(editor);
+        QCOMPARE(qobject_cast<QLineEdit*>(editor.data())->text(), QStringLiteral("Novos"));
+        QCOMPARE(f.focus(), editor.data());
+        QCOMPARE(f.nome(), QStringLiteral("Novos"));
 
         // A click on another row is refused the same way.
         const QRect other = f.grid->visualRect(f.grid->model()->index(2, Valor));
@@ -174,12 +189,43 @@ private Q_SLOTS:
         QVERIFY(f.grid->selectionModel()->isSelected(f.grid->currentIndex()));
         QVERIFY(!f.grid->selectionModel()->isSelected(f.grid->model()->index(2, Valor)));
 
-        refuse = false;
+        f.ds.beforePost = nullptr;
         QTest::mouseClick(f.grid->viewport(), Qt::LeftButton, {}, other.center());
         QCOMPARE(f.ds.state(), DataSet::State::Browse);
         QCOMPARE(f.grid->currentIndex(), f.grid->model()->index(2, Valor));
         QCOMPARE(f.ds.recNo(), 2);
-        QCOMPARE(f.text(0, Nome), QStringLiteral("Novo"));
+        QCOMPARE(f.text(0, Nome), QStringLiteral("Novos"));
+    }
+
+    void typingInAnEmptyGridStartsTheFirstRow()
+    {
+        Fixture f;
+        DataPacket empty;
+        empty.fields = f.ds.fieldDefs();
+        f.ds.loadPacket(empty);
+        QVERIFY(f.ready());
+        QCOMPARE(f.grid->model()->rowCount(), 0);
+        f.type(QStringLiteral("Primeiro"));
+        QCOMPARE(f.ds.state(), DataSet::State::Insert);
+        QCOMPARE(f.grid->model()->rowCount(), 1);
+        QTest::keyClick(f.focus(), Qt::Key_Down);
+        QCOMPARE(f.ds.recordCount(), 1);
+        QCOMPARE(f.text(0, Nome), QStringLiteral("Primeiro"));
+    }
+
+    void failingDisplayRuleIsReportedOnceAndLater()
+    {
+        Fixture f;
+        f.ds.fieldByName(QStringLiteral("NOME")).onGetText = [](Field&, QString&, bool) {
+            throw ConversionError(QStringLiteral("Texto ilegível."));
+        };
+        QVERIFY(f.ready());
+        QCOMPARE(f.text(0, Nome), QString());
+        QCOMPARE(f.text(1, Nome), QString());
+        QVERIFY(f.dialogs.errors.isEmpty()); // never from inside a paint
+        QTRY_COMPARE(f.dialogs.errors, QStringList{QStringLiteral("Texto ilegível.")});
+        QTest::qWait(50);
+        QCOMPARE(f.dialogs.errors.size(), 1);
     }
 
     void escCancelsTheRow()
