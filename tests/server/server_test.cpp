@@ -12,6 +12,7 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include <atomic>
 #include <fstream>
@@ -197,6 +198,43 @@ TEST_P(ServerTest, ReadsAnswerTheContractPacketsForFilledAndEmptyCompanies)
     }
     EXPECT_TRUE(read(m::getInfCtbIRPJ, {987654.0}, contract::infCtbLayout()).rows.empty());
     EXPECT_TRUE(read(m::getInfCtbIRPJ, {parents.front() + 0.5}, contract::infCtbLayout()).rows.empty());
+}
+
+TEST_P(ServerTest, DemoDataFillsEveryTabOfCompany01)
+{
+    start();
+    auto db = server::openDatabase(db_->url);
+    EXPECT_GE(db->query("SELECT COUNT(*) FROM EMPRESA").at(0).at(0).toInt(), 3);
+    EXPECT_EQ(db->query("SELECT NMEMPRESA FROM EMPRESA WHERE CDEMPRESA = '01'").size(), 1u);
+    EXPECT_GE(db->query("SELECT COUNT(*) FROM CONTCTBL").at(0).at(0).toInt(), 30);
+    // Account codes are digits only, shown through the mask 9.9.9.99.9999.
+    for (const server::SqlRow& r : db->query("SELECT CDCONTCTBL FROM CONTCTBL"))
+        EXPECT_TRUE(QRegularExpression("^[0-9]{9}$").match(r.at(0).toString()).hasMatch()) << r.at(0).toString().toStdString();
+    for (const char* name : {"Caixa", "Bancos conta movimento", "Clientes", "Fornecedores", "Receita bruta de vendas", "Brindes"})
+        EXPECT_EQ(db->query("SELECT 1 FROM CONTCTBL WHERE NMCONTCTBL = ?", {QString::fromUtf8(name)}).size(), 1u) << name;
+    // A second start with --demo adds nothing.
+    EXPECT_EQ(server_->stop(), 0);
+    const auto before = snapshot(db_->url);
+    start(true);
+    EXPECT_EQ(snapshot(db_->url), before);
+}
+
+TEST_P(ServerTest, AnAccountingRowKeepsItsCodeWhenOnlyItsFormChanges)
+{
+    start();
+    const FieldDefs infL = contract::infCtbLayout();
+    const double parent = read(m::GetParamIRPJ, {"01"}, contract::paramApuLayout()).rows.at(0)[0].toDouble();
+    const RowValues row = read(m::getInfCtbIRPJ, {parent}, infL).rows.at(0);
+    ASSERT_EQ(row[3], "C");
+    // The account leaves the chart after the row was saved.
+    server::openDatabase(db_->url)->exec("DELETE FROM CONTCTBL WHERE CDCONTCTBL = ?", {row[5].toString()});
+    RowValues form = row;
+    form[0] = row[0] == "C" ? "P" : "C";
+    EXPECT_TRUE(client_->call(m::SetInfCtbIRPJ, {changeJson(infL, ChangeStatus::Modified, row, form)}).contains("result"));
+    // Giving it another missing account is refused.
+    RowValues other = form;
+    other[4] = other[5] = "999999999";
+    EXPECT_EQ(errorCode(client_->call(m::SetInfCtbIRPJ, {changeJson(infL, ChangeStatus::Modified, form, other)})), 1004);
 }
 
 TEST_P(ServerTest, AnEmptyDatabaseAnswersEmptyPackets)
@@ -491,16 +529,6 @@ TEST_P(ServerTest, RacingDuplicatesLeaveExactlyOneRow)
     EXPECT_EQ(accepted, 1);
     EXPECT_EQ(duplicates, kClients - 1);
     EXPECT_EQ(read(m::getRecDesp, {"03"}, contract::recDespLayout()).rows.size(), 1u);
-}
-
-TEST_P(ServerTest, TheServerRestartsOnAnExistingDatabase)
-{
-    start();
-    const auto before = snapshot(db_->url);
-    EXPECT_EQ(server_->stop(), 0);
-    start(true);
-    EXPECT_EQ(snapshot(db_->url), before) << "demo data goes only into an empty database";
-    EXPECT_FALSE(read(m::GetParamIRPJ, {"01"}, contract::paramApuLayout()).rows.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ServerTest, ::testing::Values(Engine::Sqlite, Engine::Postgres), engineName);
