@@ -13,6 +13,10 @@
 #include "support/serverprocess.h"
 
 #include <QMdiArea>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTest>
 
 #include <memory>
@@ -48,6 +52,7 @@ public:
         area.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         host::closeSharedConnection();
+        QSqlDatabase::removeDatabase(QStringLiteral("fixture"));
     }
 
     // Opens the screen as the menu entry does and waits until it has the focus.
@@ -60,6 +65,42 @@ public:
         QCoreApplication::processEvents();
         return frmParamIRPJ;
     }
+
+    // Rows of the server's database, read on a connection of the test's own.
+    QList<QStringList> rows(const QString& sql)
+    {
+        const QString name = QStringLiteral("fixture");
+        QList<QStringList> out;
+        {
+            QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name) : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(QString::fromStdString(dir.path() + "/erp.db"));
+            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+            if (!db.isOpen() && !db.open())
+                return out;
+            QSqlQuery q(db);
+            if (!q.exec(sql))
+                qWarning("fixture query failed: %s", qPrintable(q.lastError().text()));
+            while (q.next()) {
+                QStringList row;
+                for (int i = 0; i < q.record().count(); ++i)
+                    row << q.value(i).toString();
+                out << row;
+            }
+        }
+        return out;
+    }
+
+    // The methods the server was called with since `mark` (a position in its log).
+    QStringList callsSince(std::size_t mark) const
+    {
+        QStringList out;
+        const QString log = QString::fromStdString(server->errorLog().substr(mark));
+        for (const QString& line : log.split(u'\n', Qt::SkipEmptyParts))
+            if (line.startsWith(QLatin1String("PAR47300.rdmParamIRPJ ")))
+                out << line.section(u' ', 1, 1);
+        return out;
+    }
+    std::size_t logMark() const { return server->errorLog().size(); }
 
     TempDir dir;
     std::unique_ptr<ServerProcess> server;

@@ -1,0 +1,289 @@
+// SPDX-License-Identifier: MIT
+// Every row posted or deleted reaches the server at once, or is visibly undone.
+#include "screenfixture.h"
+
+#include "contract/paramirpj.h"
+#include "host/grid/dbgrid.h"
+#include "host/maskedit.h"
+#include "host/net/netconnection.h"
+#include "host/pagecontrol.h"
+#include "platform/packet.h"
+
+#include <QAction>
+#include <QJsonObject>
+#include <QTabBar>
+#include <QToolButton>
+
+using namespace erp;
+using erp::par47300::TfrmParamIRPJ;
+using erp::testing::ScreenFixture;
+using B = erp::host::TfrmPadraoSimples;
+
+namespace {
+
+void clickTab(host::TPageControl* pages, QWidget* page)
+{
+    QTabBar* bar = pages->tabBar();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(pages->indexOf(page)).center());
+}
+
+// The screen with company 01 loaded on the IRPJ tab.
+TfrmParamIRPJ* openLoaded(ScreenFixture& fx)
+{
+    TfrmParamIRPJ* f = fx.open();
+    if (!f)
+        return nullptr;
+    f->dbgAdicIRPJ->setFocus(); // leaving the company bar loads the IRPJ rows
+    return f;
+}
+
+Field& field(DataSet& ds, const char* name)
+{
+    return ds.fieldByName(QString::fromLatin1(name));
+}
+
+// A second accountant's connection, sending its own change packets.
+struct OtherClient {
+    explicit OtherClient(const ScreenFixture& fx) : net(QString::fromLatin1(contract::kServerObject))
+    {
+        net.setHost(QString::fromStdString(fx.server->host()));
+        net.setPort(fx.server->port());
+    }
+    void save(const char* method, const ChangePacket& p)
+    {
+        host::CheckResultServ(net.call(QString::fromLatin1(method), QJsonArray{packet::toJson(p)}), true, 0);
+    }
+    host::TNetConnection net;
+};
+
+} // namespace
+
+class TestPersistence : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void newRowsGetTheirDefaults()
+    {
+        ScreenFixture fx;
+        TfrmParamIRPJ* f = openLoaded(fx);
+        QVERIFY(f);
+        auto& d = f->data();
+
+        f->button(B::Incluir)->click();
+        QCOMPARE(d.cdsAdicIRPJ.state(), DataSet::State::Insert);
+        QCOMPARE(field(d.cdsAdicIRPJ, "IDIMPOSTO").asString(), QStringLiteral("I"));
+        QCOMPARE(field(d.cdsAdicIRPJ, "VRPORCENTAGEM").asFloat(), 100.0);
+        QCOMPARE(field(d.cdsAdicIRPJ, "CDEMPRESA").asString(), QStringLiteral("01"));
+        QVERIFY(field(d.cdsAdicIRPJ, "NRSEQPARAMAPU").asFloat() > 0);
+        QVERIFY(field(d.cdsAdicIRPJ, "NMPARAMAPU").isNull());
+        QVERIFY(field(d.cdsAdicIRPJ, "IDPARAMAPU").isNull());
+        QCOMPARE(f->dbgAdicIRPJ->selectedField()->fieldName(), QStringLiteral("NMPARAMAPU"));
+        QVERIFY(f->button(B::Confirmar)->isEnabled() && !f->button(B::Incluir)->isEnabled());
+        fx.dialogs.answers.push_back(true);
+        f->button(B::Cancelar)->click();
+
+        clickTab(f->pgcGeral, f->tshCSLL);
+        f->button(B::Incluir)->click();
+        QCOMPARE(field(d.cdsAdicCSLL, "IDIMPOSTO").asString(), QStringLiteral("C"));
+        QCOMPARE(field(d.cdsAdicCSLL, "VRPORCENTAGEM").asFloat(), 100.0);
+        fx.dialogs.answers.push_back(true);
+        f->button(B::Cancelar)->click();
+
+        // An accounting row on the CSLL tab belongs to the current CSLL row.
+        d.cdsAdicCSLL.last();
+        const double parent = field(d.cdsAdicCSLL, "NRSEQPARAMAPU").asFloat();
+        clickTab(f->pgcCSLL, f->tshInfCtbCSLL);
+        f->button(B::Incluir)->click();
+        QCOMPARE(d.cdsInfCtb.state(), DataSet::State::Insert);
+        QCOMPARE(field(d.cdsInfCtb, "NRSEQPARAMAPU").asFloat(), parent);
+        QVERIFY(field(d.cdsInfCtb, "NRSEQINFCTBIRPJ").asFloat() > 0);
+        QCOMPARE(field(d.cdsInfCtb, "IDFORMAPURITEM").asString(), QStringLiteral("C"));
+        QVERIFY(f->dbgInfCtbCSLL->hasFocus());
+        QCOMPARE(f->dbgInfCtbCSLL->selectedIndex(), 0);
+        fx.dialogs.answers.push_back(true);
+        f->button(B::Cancelar)->click();
+
+        clickTab(f->pgcCSLL, f->tshAdicCSLL);
+        clickTab(f->pgcGeral, f->tshLucro);
+        f->button(B::Incluir)->click();
+        QCOMPARE(field(d.cdsRecDesp, "IDRECDESPIRPJ").asString(), QStringLiteral("R"));
+        QCOMPARE(field(d.cdsRecDesp, "IDRECDESPIRPJOP").asString(), QStringLiteral("S"));
+        QCOMPARE(field(d.cdsRecDesp, "IDCONSVRDEB").asString(), QStringLiteral("S"));
+        QCOMPARE(field(d.cdsRecDesp, "CDEMPRESA").asString(), QStringLiteral("01"));
+        QVERIFY(field(d.cdsRecDesp, "NRSEQALIQIRPJ").isNull());
+        QCOMPARE(f->dbgRecDesp->selectedField()->fieldName(), QStringLiteral("NMRECDESPIRPJ"));
+        QVERIFY(fx.dialogs.errors.isEmpty());
+    }
+
+    void everyNewRowCostsANumberEvenWhenCancelled()
+    {
+        ScreenFixture fx;
+        TfrmParamIRPJ* f = openLoaded(fx);
+        QVERIFY(f);
+        DataSet& adic = f->data().cdsAdicIRPJ;
+        f->button(B::Incluir)->click();
+        const double first = field(adic, "NRSEQPARAMAPU").asFloat();
+        fx.dialogs.answers.push_back(true);
+        f->button(B::Cancelar)->click();
+        f->button(B::Incluir)->click();
+        const double second = field(adic, "NRSEQPARAMAPU").asFloat();
+        QVERIFY2(second > first, qPrintable(QStringLiteral("%1 then %2").arg(first).arg(second)));
+    }
+
+    void aPostReachesTheDatabaseAndTheMirror()
+    {
+        ScreenFixture fx;
+        TfrmParamIRPJ* f = openLoaded(fx);
+        QVERIFY(f);
+        auto& d = f->data();
+        f->button(B::Incluir)->click();
+        field(d.cdsAdicIRPJ, "NMPARAMAPU").setText(QStringLiteral("Juros sobre capital próprio"));
+        field(d.cdsAdicIRPJ, "IDPARAMAPU").setText(QStringLiteral("Exclusão"));
+        field(d.cdsAdicIRPJ, "VRPORCENTAGEM").setText(QStringLiteral("12,5"));
+        const QString seq = field(d.cdsAdicIRPJ, "NRSEQPARAMAPU").asString();
+        const std::size_t mark = fx.logMark();
+        f->button(B::Confirmar)->click();
+        QCOMPARE(d.cdsAdicIRPJ.state(), DataSet::State::Browse);
+        QCOMPARE(d.cdsAdicIRPJ.changeCount(), 0);
+        QCOMPARE(fx.callsSince(mark), QStringList{QStringLiteral("SetParamIRPJ")});
+        QCOMPARE(fx.rows(QStringLiteral("SELECT NMPARAMAPU, IDPARAMAPU, IDIMPOSTO, VRPORCENTAGEM FROM PARAMAPUIRPJ WHERE NRSEQPARAMAPU = ") + seq),
+                 (QList<QStringList>{{QStringLiteral("Juros sobre capital próprio"), "E", "I", "12.5"}}));
+        QVERIFY(d.cdsAdicEspelho.locate(QStringLiteral("NRSEQPARAMAPU"), {seq.toDouble()}));
+        QCOMPARE(d.cdsAdicEspelho.recordCount(), d.cdsAdicIRPJ.recordCount());
+        QVERIFY(fx.dialogs.errors.isEmpty());
+    }
+
+    void aSaveTheServerRefusesIsUndone()
+    {
+        ScreenFixture fx;
+        TfrmParamIRPJ* f = openLoaded(fx);
+        QVERIFY(f);
+        auto& d = f->data();
+        DataSet& adic = d.cdsAdicIRPJ;
+        adic.first();
+        const QString seq = field(adic, "NRSEQPARAMAPU").asString();
+        const QString name = field(adic, "NMPARAMAPU").asString();
+        const int rows = adic.recordCount();
+
+        // Another accountant changes the row first: our edit is a conflict.
+        OtherClient other(fx);
+        RowValues old = adic.rowValues(0);
+        RowValues changed = old;
+        changed[adic.fieldByName(QStringLiteral("VRPORCENTAGEM")).index()] = 55.0;
+        other.save(contract::method::SetParamIRPJ, {adic.fieldDefs(), {{ChangeStatus::Modified, old, changed}}});
+
+        f->button(B::Alterar)->click();
+        field(adic, "NMPARAMAPU").setText(QStringLiteral("Nome novo"));
+        f->button(B::Confirmar)->click();
+        QCOMPARE(fx.dialogs.errors.size(), 1);
+        QVERIFY2(fx.dialogs.errors[0].contains(QStringLiteral("outro usuário")), qPrintable(fx.dialogs.errors[0]));
+        QCOMPARE(adic.state(), DataSet::State::Browse);
+        QCOMPARE(field(adic, "NMPARAMAPU").asString(), name);
+        QCOMPARE(adic.changeCount(), 0);
+        QVERIFY(d.cdsAdicEspelho.locate(QStringLiteral("NMPARAMAPU"), {name}));
+        QCOMPARE(fx.rows(QStringLiteral("SELECT NMPARAMAPU, VRPORCENTAGEM FROM PARAMAPUIRPJ WHERE NRSEQPARAMAPU = ") + seq),
+                 (QList<QStringList>{{name, "55"}}));
+
+        // A value only the server checks: the inserted row goes away.
+        fx.dialogs.errors.clear();
+        clickTab(f->pgcGeral, f->tshLucro);
+        DataSet& items = d.cdsRecDesp;
+        const int itemRows = items.recordCount();
+        f->button(B::Incluir)->click();
+        field(items, "NMRECDESPIRPJ").setText(QStringLiteral("Outras receitas"));
+        field(items, "NRSEQALIQIRPJ").setText(field(d.cdsAliquotas, "NRSEQALIQIRPJ").asString());
+        field(items, "IDCONSVRDEB").setAsString(QStringLiteral("X"));
+        f->button(B::Confirmar)->click();
+        QCOMPARE(fx.dialogs.errors.size(), 1);
+        QCOMPARE(items.state(), DataSet::State::Browse);
+        QCOMPARE(items.recordCount(), itemRows);
+        QCOMPARE(d.cdsRecDespEspelho.recordCount(), itemRows);
+        QCOMPARE(fx.rows(QStringLiteral("SELECT COUNT(*) FROM RECDESPIRPJ WHERE NMRECDESPIRPJ = 'Outras receitas'")),
+                 (QList<QStringList>{{"0"}}));
+        QCOMPARE(rows, adic.recordCount());
+    }
+
+    void deletingAParentSendsItsAccountingInformationFirst()
+    {
+        ScreenFixture fx;
+        TfrmParamIRPJ* f = openLoaded(fx);
+        QVERIFY(f);
+        auto& d = f->data();
+        DataSet& adic = d.cdsAdicIRPJ;
+        adic.first();
+        const QString seq = field(adic, "NRSEQPARAMAPU").asString();
+        QVERIFY(fx.rows(QStringLiteral("SELECT COUNT(*) FROM INFCTBIRPJ WHERE NRSEQPARAMAPU = ") + seq).value(0).value(0).toInt() > 0);
+        const int rows = adic.recordCount();
+
+        // No: nothing happens.
+        std::size_t mark = fx.logMark();
+        fx.dialogs.answers.push_back(false);
+        f->button(B::Excluir)->click();
+        QCOMPARE(adic.recordCount(), rows);
+        QVERIFY(fx.callsSince(mark).isEmpty());
+        QCOMPARE(fx.dialogs.questions.last(), QStringLiteral("Confirma a exclusão do registro?"));
+
+        fx.dialogs.answers.push_back(true);
+        f->button(B::Excluir)->click();
+        QCOMPARE(fx.callsSince(mark), (QStringList{QStringLiteral("setDeleteInfCtb"), QStringLiteral("SetParamIRPJ")}));
+        QCOMPARE(adic.recordCount(), rows - 1);
+        QVERIFY(!adic.locate(QStringLiteral("NRSEQPARAMAPU"), {seq.toDouble()}));
+        QVERIFY(!d.cdsAdicEspelho.locate(QStringLiteral("NRSEQPARAMAPU"), {seq.toDouble()}));
+        QCOMPARE(fx.rows(QStringLiteral("SELECT COUNT(*) FROM PARAMAPUIRPJ WHERE NRSEQPARAMAPU = ") + seq), (QList<QStringList>{{"0"}}));
+        QCOMPARE(fx.rows(QStringLiteral("SELECT COUNT(*) FROM INFCTBIRPJ WHERE NRSEQPARAMAPU = ") + seq), (QList<QStringList>{{"0"}}));
+        QVERIFY(fx.dialogs.errors.isEmpty());
+    }
+
+    void deletingAnAccountingRowSendsOnlyItsOwnSave()
+    {
+        ScreenFixture fx;
+        TfrmParamIRPJ* f = openLoaded(fx);
+        QVERIFY(f);
+        auto& d = f->data();
+        clickTab(f->pgcIRPJ, f->tshInfCtbIRPJ);
+        DataSet& inf = d.cdsInfCtb;
+        QVERIFY(inf.recordCount() > 0);
+        const int rows = inf.recordCount();
+        const QString seq = field(inf, "NRSEQINFCTBIRPJ").asString();
+        const std::size_t mark = fx.logMark();
+        fx.dialogs.answers.push_back(true);
+        f->button(B::Excluir)->click();
+        QCOMPARE(fx.callsSince(mark), QStringList{QStringLiteral("SetInfCtbIRPJ")});
+        QCOMPARE(inf.recordCount(), rows - 1);
+        QCOMPARE(d.cdsInfEspelho.recordCount(), rows - 1);
+        QCOMPARE(fx.rows(QStringLiteral("SELECT COUNT(*) FROM INFCTBIRPJ WHERE NRSEQINFCTBIRPJ = ") + seq), (QList<QStringList>{{"0"}}));
+    }
+
+    void cancelAnsweredNoKeepsTheEditAndConfirmOnAnInvalidRowKeepsBothButtons()
+    {
+        ScreenFixture fx;
+        TfrmParamIRPJ* f = openLoaded(fx);
+        QVERIFY(f);
+        DataSet& adic = f->data().cdsAdicIRPJ;
+        f->button(B::Alterar)->click();
+        field(adic, "NMPARAMAPU").setText(QStringLiteral("Mudado"));
+        fx.dialogs.answers.push_back(false);
+        f->button(B::Cancelar)->click();
+        QCOMPARE(fx.dialogs.questions.last(), QStringLiteral("Confirma o cancelamento das alterações?"));
+        QCOMPARE(adic.state(), DataSet::State::Edit);
+        QCOMPARE(field(adic, "NMPARAMAPU").asString(), QStringLiteral("Mudado"));
+
+        field(adic, "NMPARAMAPU").setText(QString());
+        const std::size_t mark = fx.logMark();
+        f->button(B::Confirmar)->click();
+        QCOMPARE(fx.dialogs.errors, QStringList{QStringLiteral("Nome deve ser informado.")});
+        QCOMPARE(adic.state(), DataSet::State::Edit);
+        QVERIFY(f->button(B::Confirmar)->isEnabled());
+        QVERIFY(f->button(B::Cancelar)->isEnabled());
+        QVERIFY(fx.callsSince(mark).isEmpty());
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
+    QApplication app(argc, argv);
+    TestPersistence t;
+    return QTest::qExec(&t, argc, argv);
+}
+#include "tst_persistence.moc"
