@@ -171,6 +171,18 @@ void TDBGrid::Private::actOnKey(QKeyEvent* e)
         openEditor();
         e->accept();
         return;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        if (!(mods & Qt::ControlModifier)) {
+            // Tab walks the columns and stays in the grid at its ends.
+            const bool back = e->key() == Qt::Key_Backtab || (mods & Qt::ShiftModifier);
+            const QModelIndex next = q.moveCursor(back ? MovePrevious : MoveNext, mods);
+            if (next.isValid() && next != q.currentIndex())
+                selection->setCurrentIndex(next, QItemSelectionModel::ClearAndSelect);
+            e->accept();
+            return;
+        }
+        break;
     case Qt::Key_Return:
     case Qt::Key_Enter:
         if (forwarding)
@@ -601,6 +613,14 @@ void TDBGrid::setCancelOnExit(bool on)
 
 bool TDBGrid::event(QEvent* event)
 {
+    if (event->type() == QEvent::KeyPress) {
+        // Tab is the grid's, with its modifiers, before the focus chain sees it.
+        auto* k = static_cast<QKeyEvent*>(event);
+        if ((k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) && !(k->modifiers() & Qt::ControlModifier)) {
+            keyPressEvent(k);
+            return true;
+        }
+    }
     if (event->type() == QEvent::ShortcutOverride) {
         // Keys the grid acts on are not taken by the window's shortcuts.
         const auto* k = static_cast<QKeyEvent*>(event);
@@ -738,6 +758,8 @@ void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& prev
     QTableView::currentChanged(current, previous);
     if (current.isValid())
         d->selectedColumn = current.column();
+    if (current.row() != previous.row())
+        viewport()->update(); // the row marking moves with the cursor
 }
 
 void TDBGrid::commitData(QWidget* editor)

@@ -44,6 +44,18 @@ bool CellDelegate::commitFailed(const QWidget* editor)
     return editor && editor->property(kCommitFailed).toBool();
 }
 
+void CellDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    // The whole current row stays marked, not only its cell.
+    const QModelIndex current = grid_.currentIndex();
+    if (current.isValid() && index.row() == current.row() && index != current) {
+        QColor tint = option->palette.color(QPalette::Highlight);
+        tint.setAlpha(48);
+        option->backgroundBrush = tint;
+    }
+}
+
 Field* CellDelegate::fieldAt(const QModelIndex& index) const
 {
     return grid_.dataSetModel()->field(index.column());

@@ -35,6 +35,7 @@ public:
 
 protected:
     bool eventFilter(QObject* object, QEvent* event) override;
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
     Field* fieldAt(const QModelIndex& index) const;
     // Wires a line edit of an editor to the grid: typing starts the row's edit.
     void watch(QWidget* editor, QLineEdit* edit) const;

@@ -390,10 +390,19 @@ private Q_SLOTS:
         QVERIFY(f.dialogs.errors.isEmpty());
 
         veto = false;
+        QList<Qt::KeyboardModifiers> keyDowns;
+        f.grid->onKeyDown = [&](TDBGrid&, int& key, Qt::KeyboardModifiers mods) {
+            if (key == Qt::Key_Tab || key == Qt::Key_Backtab)
+                keyDowns.append(mods);
+        };
         QTest::keyClick(f.grid, Qt::Key_Tab);
         QCOMPARE(f.grid->selectedIndex(), int(Tipo));
+        QTest::keyClick(f.grid, Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(f.grid->selectedIndex(), int(Nome));
+        QCOMPARE(keyDowns, (QList<Qt::KeyboardModifiers>{Qt::NoModifier, Qt::ShiftModifier}));
+        QTest::keyClick(f.grid, Qt::Key_Tab);
         QCOMPARE(f.grid->selectedField(), &f.ds.fieldByName(QStringLiteral("TIPO")));
-        QCOMPARE(left, (QList<int>{Nome, Nome, Nome}));
+        QCOMPARE(left, (QList<int>{Nome, Nome, Nome, Tipo, Nome}));
         QCOMPARE(f.ds.state(), DataSet::State::Edit); // a column move does not post
     }
 
