@@ -3,6 +3,8 @@
 
 #include <sqlite3.h>
 
+#include <map>
+#include <mutex>
 #include <unordered_map>
 
 namespace erp::server {
@@ -45,9 +47,24 @@ std::string dialectSql(const std::string& sql)
     return out;
 }
 
+// SQLite lets one writer in at a time. Writers of this process queue on a
+// mutex per file instead of polling the file lock, whose busy handler sleeps
+// for growing intervals and starves a crowd of writers. The busy timeout
+// still covers writers from other processes.
+std::mutex& writerMutex(const std::string& path)
+{
+    static std::mutex guard;
+    static std::map<std::string, std::unique_ptr<std::mutex>> byPath;
+    std::lock_guard lock(guard);
+    auto& m = byPath[path];
+    if (!m)
+        m = std::make_unique<std::mutex>();
+    return *m;
+}
+
 class SqliteDb final : public Db {
 public:
-    explicit SqliteDb(const std::string& path)
+    explicit SqliteDb(const std::string& path) : writer_(writerMutex(path))
     {
         const int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
         if (rc != SQLITE_OK) {
@@ -71,12 +88,28 @@ public:
 
     Dialect dialect() const override { return Dialect::Sqlite; }
 
-    void begin(bool write) override { script(write ? "BEGIN IMMEDIATE" : "BEGIN"); }
-    void commit() override { script("COMMIT"); }
+    void begin(bool write) override
+    {
+        if (!write) {
+            script("BEGIN");
+            return;
+        }
+        std::unique_lock lock(writer_);
+        script("BEGIN IMMEDIATE");
+        writing_ = std::move(lock);
+    }
+    void commit() override
+    {
+        script("COMMIT");
+        if (writing_.owns_lock())
+            writing_.unlock();
+    }
     void rollback() noexcept override
     {
         if (!sqlite3_get_autocommit(db_))
             sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        if (writing_.owns_lock())
+            writing_.unlock();
     }
 
     SqlRows query(const std::string& sql, const SqlParams& params) override
@@ -170,6 +203,8 @@ private:
     }
 
     sqlite3* db_ = nullptr;
+    std::mutex& writer_;
+    std::unique_lock<std::mutex> writing_;
     std::unordered_map<std::string, sqlite3_stmt*> cache_;
 };
 
