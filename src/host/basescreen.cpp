@@ -39,9 +39,9 @@ const ButtonLook& look(int b)
     static const ButtonLook looks[TfrmPadraoSimples::ButtonCount] = {
         {"sbtConfirmar", "&Confirmar", "Confirmar as alterações (Ctrl+S)", QStyle::SP_DialogApplyButton, QKeySequence(Qt::CTRL | Qt::Key_S), true},
         {"sbtCancelar", "C&ancelar", "Cancelar as alterações (Ctrl+Z)", QStyle::SP_DialogCancelButton, QKeySequence(Qt::CTRL | Qt::Key_Z), true},
-        {"sbtIncluir", "&Incluir", "Incluir um registro (F2)", QStyle::SP_FileDialogNewFolder, QKeySequence(Qt::Key_F2), true},
-        {"sbtAlterar", "A&lterar", "Alterar o registro (F3)", QStyle::SP_FileDialogDetailedView, QKeySequence(Qt::Key_F3), true},
-        {"sbtExcluir", "&Excluir", "Excluir o registro (F4)", QStyle::SP_TrashIcon, QKeySequence(Qt::Key_F4), true},
+        {"sbtIncluir", "&Incluir", "Incluir um registro (Ctrl+N)", QStyle::SP_FileDialogNewFolder, QKeySequence(Qt::CTRL | Qt::Key_N), true},
+        {"sbtAlterar", "A&lterar", "Alterar o registro (Ctrl+E)", QStyle::SP_FileDialogDetailedView, QKeySequence(Qt::CTRL | Qt::Key_E), true},
+        {"sbtExcluir", "&Excluir", "Excluir o registro (F8)", QStyle::SP_TrashIcon, QKeySequence(Qt::Key_F8), true},
         {"sbtProcurar", "&Procurar", "Procurar um registro (Ctrl+F)", QStyle::SP_FileDialogContentsView, QKeySequence(Qt::CTRL | Qt::Key_F), true},
         {"sbtVerificar", "&Verificar", "Recarregar os dados (F5)", QStyle::SP_BrowserReload, QKeySequence(Qt::Key_F5), true},
         {"sbtAjuda", "Aj&uda", "Ajuda (F1)", QStyle::SP_DialogHelpButton, QKeySequence(Qt::Key_F1), false},

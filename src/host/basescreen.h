@@ -27,8 +27,9 @@ enum class CloseAction { None, Hide, Free, Minimize };
 // its menu, the screen-code label, the message catalogues and the rules a
 // screen extends (a screen's rule of the same name runs the base rule first).
 //
-// Keyboard: Ctrl+S confirm, Ctrl+Z cancel, F2 insert, F3 edit, F4 delete,
-// Ctrl+F search, F5 verify, F1 help, Ctrl+P print.
+// Keyboard: Ctrl+S confirm, Ctrl+Z cancel, Ctrl+N insert, Ctrl+E edit, F8
+// delete, Ctrl+F search, F5 verify, F1 help, Ctrl+P print. None of them is a
+// key the grids use for themselves (F2, Insert, Esc, Delete).
 class TfrmPadraoSimples : public QWidget {
     Q_OBJECT
 public:
