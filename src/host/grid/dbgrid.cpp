@@ -157,6 +157,8 @@ void TDBGrid::Private::actOnKey(QKeyEvent* e)
         }
         break;
     case Qt::Key_Escape:
+        if (!editor && !editing(dataSet()))
+            break; // nothing to cancel: a dialog around the grid may want it
         escape();
         e->accept();
         return;
@@ -473,6 +475,8 @@ void TDBGrid::Private::applyWidths()
             const int chars = !f ? 10 : f->dataType() == FieldType::String ? std::clamp(f->size(), 4, 40) : 12;
             const QString title = model->headerData(c, Qt::Horizontal).toString();
             width = std::max(fm.averageCharWidth() * chars, fm.horizontalAdvance(title)) + 16;
+            if (c < columns.size() && columns[c].ellipsis)
+                width += fm.horizontalAdvance(QStringLiteral("...")) + 16; // room for the button
         }
         q.horizontalHeader()->resizeSection(c, width);
     }
