@@ -148,12 +148,9 @@ private Q_SLOTS:
     {
         Fixture f;
         QVERIFY(f.ready());
-        bool refuse = true;
-        f.ds.beforePost = [&](DataSet& ds) {
-            if (refuse) {
-                ds.fieldByName(QStringLiteral("VALOR")).focusControl(); // as screens point at the bad column
-                MensErro(QStringLiteral("Nome já cadastrado."));
-            }
+        f.ds.beforePost = [](DataSet& ds) {
+            ds.fieldByName(QStringLiteral("VALOR")).focusControl(); // as screens point at the bad column
+            MensErro(QStringLiteral("Nome já cadastrado."));
         };
         f.type(QStringLiteral("Novo"));
         QPointer<QWidget> editor = f.focus();
@@ -171,8 +168,7 @@ private Q_SLOTS:
         QTest::keyClick(f.grid, Qt::Key_F2);
         editor = f.focus();
         QTest::keyClicks(editor, QStringLiteral("s"));
-        refuse = true;
-        f.ds.beforePost = [&](DataSet&) { MensErro(QStringLiteral("Nome já cadastrado.")); };
+        f.ds.beforePost = [](DataSet&) { MensErro(QStringLiteral("Nome já cadastrado.")); };
         QTest::keyClick(editor, Qt::Key_Down);
         QCOMPARE(f.dialogs.errors.size(), 2);
         QVERIFY(editor);
@@ -183,6 +179,7 @@ private Q_SLOTS:
         // A click on another row is refused the same way.
         const QRect other = f.grid->visualRect(f.grid->model()->index(2, Valor));
         QTest::mouseClick(f.grid->viewport(), Qt::LeftButton, {}, other.center());
+        QCOMPARE(f.dialogs.errors.size(), 3);
         QCOMPARE(f.grid->currentIndex().row(), 0);
         QCOMPARE(f.ds.recNo(), 0);
         QCOMPARE(f.ds.state(), DataSet::State::Edit);
