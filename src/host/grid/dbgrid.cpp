@@ -447,11 +447,10 @@ bool TDBGrid::Private::focusControl(Field& f)
 
 void TDBGrid::Private::rebuildDelegates()
 {
-    for (int c = 0; c < columnDelegates.size(); ++c) {
+    // Deleted now, not later: their filters must not outlive the columns.
+    for (int c = 0; c < columnDelegates.size(); ++c)
         q.setItemDelegateForColumn(c, nullptr);
-        if (columnDelegates[c])
-            columnDelegates[c]->deleteLater();
-    }
+    qDeleteAll(columnDelegates);
     columnDelegates.clear();
     for (int c = 0; c < columns.size(); ++c) {
         CellDelegate* del = nullptr;
@@ -520,6 +519,15 @@ TDBGrid::~TDBGrid()
     d->dropEditor();
     d->link.setDataSource(nullptr);
     d->model->setDataSource(nullptr);
+    d->model->disconnect(this);
+    // The delegates go before the private part: an editor still waiting for
+    // its deletion must not reach, through their event filters, a grid that
+    // is half gone.
+    setItemDelegate(nullptr);
+    for (int c = 0; c < d->columnDelegates.size(); ++c)
+        setItemDelegateForColumn(c, nullptr);
+    qDeleteAll(d->columnDelegates);
+    delete d->textDelegate;
 }
 
 void TDBGrid::setDataSource(DataSource* source)
