@@ -14,6 +14,9 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyleOptionButton>
 #include <QToolButton>
 
 namespace erp::host {
@@ -235,6 +238,43 @@ QWidget* EllipsisDelegate::createEditor(QWidget* parent, const QStyleOptionViewI
     connect(box, &EllipsisEditor::buttonClicked, box, [grid, box] { grid->editButtonClicked(box); });
     grid_.editorOpened(box, index);
     return box;
+}
+
+QRect EllipsisDelegate::buttonRect(const QStyleOptionViewItem& option) const
+{
+    const int width = option.fontMetrics.horizontalAdvance(QStringLiteral("...")) + 12;
+    return QRect(option.rect.right() - width + 1, option.rect.top(), width, option.rect.height());
+}
+
+void EllipsisDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    TextCellDelegate::paint(painter, option, index);
+    if (index != grid_.currentIndex())
+        return;
+    QStyleOptionButton button;
+    button.rect = buttonRect(option);
+    button.text = QStringLiteral("...");
+    button.state = option.state | QStyle::State_Enabled | (pressed_ ? QStyle::State_Sunken : QStyle::State_Raised);
+    button.palette = option.palette;
+    grid_.style()->drawControl(QStyle::CE_PushButton, &button, painter, &grid_);
+}
+
+bool EllipsisDelegate::editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
+                                   const QModelIndex& index)
+{
+    const auto type = event->type();
+    if (index == grid_.currentIndex() && (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease)) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton && buttonRect(option).contains(mouse->position().toPoint())) {
+            pressed_ = type == QEvent::MouseButtonPress;
+            grid_.viewport()->update(option.rect);
+            if (type == QEvent::MouseButtonRelease)
+                grid_.editButtonClicked(nullptr);
+            return true;
+        }
+    }
+    pressed_ = false;
+    return TextCellDelegate::editorEvent(event, model, option, index);
 }
 
 QLineEdit* EllipsisDelegate::lineEditOf(const QWidget* editor) const

@@ -93,15 +93,23 @@ private:
     QToolButton* button_;
 };
 
+// The current cell of an ellipsis column shows its "..." button also while
+// no editor is open; a click on it raises the event as the editor's does.
 class EllipsisDelegate : public TextCellDelegate {
     Q_OBJECT
 public:
     using TextCellDelegate::TextCellDelegate;
 
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option, const QModelIndex& index) override;
 
 protected:
     QLineEdit* lineEditOf(const QWidget* editor) const override;
+
+private:
+    QRect buttonRect(const QStyleOptionViewItem& option) const;
+    bool pressed_ = false;
 };
 
 } // namespace erp::host

@@ -488,13 +488,24 @@ private Q_SLOTS:
             f.ds.fieldByName(QStringLiteral("CHAVE")).setAsString(QStringLiteral("010001"));
         };
         f.grid->setSelectedIndex(Chave);
+
+        // The current cell shows the button before any editor is open.
+        const QRect cell = f.grid->visualRect(f.grid->currentIndex());
+        QTest::mouseClick(f.grid->viewport(), Qt::LeftButton, {}, QPoint(cell.right() - 3, cell.center().y()));
+        QCOMPARE(clicks, 1);
+        QCOMPARE(f.text(0, Chave), QStringLiteral("010001"));
+        f.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f.window));
+        f.ds.cancel();
+
         QTest::keyClick(f.grid, Qt::Key_F2);
         QPointer<EllipsisEditor> editor = qobject_cast<EllipsisEditor*>(f.grid->indexWidget(f.grid->currentIndex()));
         QVERIFY(editor);
         QCOMPARE(f.focus(), editor->lineEdit());
         QCOMPARE(editor->lineEdit()->maxLength(), 6);
+        QCOMPARE(editor->lineEdit()->text(), QString());
         QTest::mouseClick(editor->button(), Qt::LeftButton);
-        QCOMPARE(clicks, 1);
+        QCOMPARE(clicks, 2);
         QVERIFY(editor);
         QCOMPARE(editor->lineEdit()->text(), QStringLiteral("010001"));
         // Back in the window, the focus is in the cell again.
@@ -504,7 +515,7 @@ private Q_SLOTS:
 
         // Ctrl+Enter is the keyboard's way to the button.
         QTest::keyClick(editor->lineEdit(), Qt::Key_Return, Qt::ControlModifier);
-        QCOMPARE(clicks, 2);
+        QCOMPARE(clicks, 3);
     }
 
     void conversionErrorKeepsTheValueAndTheCell()
