@@ -280,6 +280,41 @@ private Q_SLOTS:
         QCOMPARE(f.ds.recNo(), 3);
     }
 
+    void leavingANewRowInTheMiddle_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("reached");
+        QTest::addColumn<int>("records");
+        QTest::newRow("down, untouched") << int(Qt::Key_Down) << QString() << "Brindes" << 3;
+        QTest::newRow("up, untouched") << int(Qt::Key_Up) << QString() << "Multa" << 3;
+        QTest::newRow("down, typed") << int(Qt::Key_Down) << "Novo" << "Brindes" << 4;
+        QTest::newRow("up, typed") << int(Qt::Key_Up) << "Novo" << "Multa" << 4;
+    }
+    void leavingANewRowInTheMiddle()
+    {
+        QFETCH(int, key);
+        QFETCH(QString, typed);
+        QFETCH(QString, reached);
+        QFETCH(int, records);
+        Fixture f;
+        QVERIFY(f.ready());
+        f.ds.next();
+        QTest::keyClick(f.grid, Qt::Key_Insert);
+        QCOMPARE(f.grid->currentIndex().row(), 1);
+        QCOMPARE(f.text(2, Nome), QStringLiteral("Brindes"));
+        if (!typed.isEmpty())
+            f.type(typed);
+        QTest::keyClick(f.focus(), Qt::Key(key));
+        QCOMPARE(f.ds.state(), DataSet::State::Browse);
+        QCOMPARE(f.ds.recordCount(), records);
+        QCOMPARE(f.grid->model()->rowCount(), records);
+        QCOMPARE(f.nome(), reached);
+        QCOMPARE(f.text(f.grid->currentIndex().row(), Nome), reached);
+        if (!typed.isEmpty())
+            QCOMPARE(f.text(1, Nome), typed);
+    }
+
     void untouchedNewRowIsCancelledWhenTheFocusLeaves()
     {
         Fixture f;
