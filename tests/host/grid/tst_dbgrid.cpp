@@ -370,6 +370,36 @@ private Q_SLOTS:
         QCOMPARE(f.nome(), QStringLiteral("ABC"));
     }
 
+    void keyPressRuleThatWritesTheFieldKeepsItsValue()
+    {
+        // A type column takes a letter: the rule writes the field itself and
+        // lets the character through; the cell's leftover text changes nothing.
+        Fixture f;
+        QVERIFY(f.ready());
+        f.grid->onKeyPress = [&f](TDBGrid& g, QChar& ch) {
+            if (g.selectedField()->fieldName() != u"TIPO")
+                return;
+            const QChar up = ch.toUpper();
+            if (up != u'A' && up != u'E') {
+                ch = QChar();
+                return;
+            }
+            if (f.ds.state() == DataSet::State::Browse)
+                f.ds.edit();
+            g.selectedField()->setAsString(QString(up));
+        };
+        f.grid->setSelectedIndex(Tipo);
+        QTest::keyClick(f.grid, 'x');
+        QCOMPARE(f.ds.state(), DataSet::State::Browse);
+        QTest::keyClick(f.grid, 'e');
+        QCOMPARE(f.ds.state(), DataSet::State::Edit);
+        QCOMPARE(f.text(0, Tipo), QStringLiteral("Exclusão"));
+        QTest::keyClick(f.focus(), Qt::Key_Tab);
+        QCOMPARE(f.grid->selectedIndex(), int(Valor));
+        QCOMPARE(f.ds.fieldByName(QStringLiteral("TIPO")).asString(), QStringLiteral("E"));
+        QVERIFY(f.dialogs.errors.isEmpty());
+    }
+
     void keyDownDiscardsKeys()
     {
         Fixture f;
