@@ -44,6 +44,10 @@ void TfrmParamIRPJ::adicKeyPress(host::TDBGrid& grid, DataSource& source, QChar&
     if (!selected || selected->fieldName() != QLatin1String("IDPARAMAPU"))
         return;
     kTipo.keyPress(*selected, source, ch);
+    // On an empty grid the letter started a new row, whose rule moved the
+    // cursor to the name: the letter is stored and must not be typed there.
+    if (grid.selectedField() != selected)
+        ch = QChar();
 }
 
 void TfrmParamIRPJ::adicBeforePost(DataSet& ds)

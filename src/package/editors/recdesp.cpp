@@ -104,8 +104,13 @@ void TfrmParamIRPJ::dbgRecDespColExit(host::TDBGrid& grid)
 void TfrmParamIRPJ::dbgRecDespKeyPress(host::TDBGrid& grid, QChar& ch)
 {
     Field* selected = grid.selectedField();
-    if (const CodedField* coded = selected ? codedField(selected->fieldName()) : nullptr)
-        coded->keyPress(*selected, data_->dtsRecDesp, ch);
+    const CodedField* coded = selected ? codedField(selected->fieldName()) : nullptr;
+    if (!coded)
+        return;
+    coded->keyPress(*selected, data_->dtsRecDesp, ch);
+    // As in the additions: a new row's rule moved the cursor to the name.
+    if (grid.selectedField() != selected)
+        ch = QChar();
 }
 
 void TfrmParamIRPJ::cdsRecDespBeforePost(DataSet& ds)
