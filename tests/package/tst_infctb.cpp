@@ -621,31 +621,62 @@ private Q_SLOTS:
     }
 
     // In a parent without accounting information an accepted letter starts
-    // the first row, with its defaults, in the origin column.
-    void anOriginTypedInAnEmptyGridStartsTheFirstRow()
+    // the first row, with its defaults, in the origin column; a letter
+    // stored elsewhere is not typed into the origin as well.
+    void aLetterTypedInAnEmptyGridStartsTheFirstRow_data()
     {
+        QTest::addColumn<QString>("tabName");
+        QTest::addColumn<QString>("parentName");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("origin");
+        QTest::addColumn<QString>("apuracao");
+        QTest::addColumn<QString>("cell"); // the origin's cell editor; empty: none opened
+        QTest::newRow("CSLL origin, i") << "CSLL" << "Brindes" << int(Origem) << "i" << "I" << "C" << "i";
+        QTest::newRow("Lucro origin, i") << "Lucro" << "Receitas financeiras" << int(Origem) << "i" << "I" << "C" << "I";
+        QTest::newRow("Lucro apuração, p") << "Lucro" << "Receitas financeiras" << int(Apuracao) << "p" << "" << "P" << "";
+    }
+    void aLetterTypedInAnEmptyGridStartsTheFirstRow()
+    {
+        QFETCH(QString, tabName);
+        QFETCH(QString, parentName);
+        QFETCH(int, column);
+        QFETCH(QString, typed);
+        QFETCH(QString, origin);
+        QFETCH(QString, apuracao);
+        QFETCH(QString, cell);
         ScreenFixture fx;
-        const QList<QStringList> parent =
-            fx.rows(QStringLiteral("SELECT NRSEQPARAMAPU FROM PARAMAPUIRPJ WHERE IDIMPOSTO = 'C' AND NMPARAMAPU = 'Brindes'"));
+        const QList<QStringList> parent = fx.rows(
+            tabName == u"Lucro"
+                ? QStringLiteral("SELECT NRSEQRECDESPIRPJ FROM RECDESPIRPJ WHERE NMRECDESPIRPJ = '%1'").arg(parentName)
+                : QStringLiteral("SELECT NRSEQPARAMAPU FROM PARAMAPUIRPJ WHERE IDIMPOSTO = 'C' AND NMPARAMAPU = '%1'").arg(parentName));
         QCOMPARE(parent.size(), 1);
         QVERIFY(writeDb(fx, {QStringLiteral("DELETE FROM INFCTBIRPJ WHERE NRSEQPARAMAPU = ") + parent[0][0]}));
-        TfrmParamIRPJ* f = openOn(fx, QStringLiteral("CSLL"));
+        TfrmParamIRPJ* f = openOn(fx, tabName);
         QVERIFY(f);
-        const Tab t = tab(f, QStringLiteral("CSLL"));
-        QVERIFY(showDetailOf(t, QStringLiteral("Brindes")));
+        const Tab t = tab(f, tabName);
+        QVERIFY(showDetailOf(t, parentName));
         DataSet& inf = f->data().cdsInfCtb;
         QVERIFY(inf.isEmpty());
+        t.grid->setSelectedIndex(column);
         QTest::keyClick(t.grid, 'x');
         QVERIFY(inf.isEmpty());
         QCOMPARE(inf.state(), DataSet::State::Browse);
 
-        QTest::keyClick(t.grid, 'i');
+        QTest::keyClick(t.grid, typed.front().toLatin1());
         QCOMPARE(inf.state(), DataSet::State::Insert);
         QCOMPARE(text(inf, "NRSEQPARAMAPU"), parent[0][0]);
         QVERIFY(field(inf, "NRSEQINFCTBIRPJ").asFloat() > 0);
-        QCOMPARE(text(inf, "IDINFCTBIRPJ"), QStringLiteral("I"));
-        QCOMPARE(text(inf, "IDFORMAPURITEM"), QStringLiteral("C"));
+        QCOMPARE(text(inf, "IDINFCTBIRPJ"), origin);
+        QCOMPARE(text(inf, "IDFORMAPURITEM"), apuracao);
         QCOMPARE(t.grid->selectedIndex(), int(Origem));
+        if (cell.isEmpty()) {
+            QCOMPARE(focused(), t.grid);
+        } else {
+            auto* combo = qobject_cast<QComboBox*>(focused());
+            QVERIFY(combo);
+            QCOMPARE(combo->currentText(), cell);
+        }
         QVERIFY(fx.dialogs.errors.isEmpty());
     }
 

@@ -206,6 +206,10 @@ void TfrmParamIRPJ::infCtbKeyPress(host::TDBGrid& grid, QChar& ch, bool lucro)
         kApuracao.keyPress(*selected, data_->dtsInfCtb, ch, true);
     else if (selected->fieldName() == QLatin1String("IDINFCTBIRPJ"))
         kOrigem.keyPress(*selected, data_->dtsInfCtb, ch, !lucro);
+    // On an empty grid the letter started a new row, whose rule moved the
+    // cursor to the origin: the letter is stored and must not be typed there.
+    if (grid.selectedField() != selected)
+        ch = QChar();
 }
 
 } // namespace erp::par47300
