@@ -437,6 +437,7 @@ private Q_SLOTS:
         QTest::newRow("0100 posted") << "Multas fiscais indedutíveis" << "0100" << false << kItemN << "" << "";
         QTest::newRow("0100 leaving the column") << "Multas fiscais indedutíveis" << "0100" << true << kItemN << "" << "";
         QTest::newRow("020004 leaving the column") << "Multas fiscais indedutíveis" << "020004" << true << kItemN << "" << "";
+        QTest::newRow("010001999 posted") << "Multas fiscais indedutíveis" << "010001999" << false << "" << "01" << "0001";
         QTest::newRow("saved item of the parent") << "Provisões não dedutíveis" << "010009" << true << kInfCtbJa << "" << "";
     }
     void itemKeysAreSplitIntoTypeAndItem()
@@ -561,6 +562,78 @@ private Q_SLOTS:
         QCOMPARE(t.grid->selectedIndex(), int(Chave));
         QCOMPARE(inf.state(), DataSet::State::Insert);
         QVERIFY(t.grid->hasFocus() || t.grid->isAncestorOf(focused()));
+        QVERIFY(fx.callsSince(mark).isEmpty());
+    }
+
+    // The look-up needs an origin to know what to offer.
+    void ellipsisWithoutAValidOriginOpensNothing()
+    {
+        ScreenFixture fx;
+        const QList<QStringList> parent =
+            fx.rows(QStringLiteral("SELECT NRSEQPARAMAPU FROM PARAMAPUIRPJ WHERE IDIMPOSTO = 'I' AND NMPARAMAPU = 'Brindes'"));
+        QCOMPARE(parent.size(), 1);
+        // A letter the table's own check would refuse, as from data written by another program.
+        QVERIFY(writeDb(fx, {QStringLiteral("PRAGMA ignore_check_constraints = ON"),
+                             QStringLiteral("INSERT INTO INFCTBIRPJ (NRSEQINFCTBIRPJ, NRSEQPARAMAPU, IDINFCTBIRPJ, CHAVE, CDINFCTBIRPJ, "
+                                            "CDTIPODEMO, CDINFCTBIRPJCHV, IDFORMAPURITEM) VALUES (9002, %1, 'X', '423010003', "
+                                            "'423010003', NULL, '/423010003', 'C')")
+                                 .arg(parent[0][0])}));
+        TfrmParamIRPJ* f = openOn(fx, QStringLiteral("IRPJ"));
+        QVERIFY(f);
+        const Tab t = tab(f, QStringLiteral("IRPJ"));
+        QVERIFY(showDetailOf(t, QStringLiteral("Brindes")));
+        DataSet& inf = f->data().cdsInfCtb;
+        const std::size_t mark = fx.logMark();
+
+        // A new row has no origin yet.
+        newRow(t.grid, QString());
+        QVERIFY(pressEllipsis(t.grid));
+        QCOMPARE(fx.dialogs.errors, QStringList{kOrigemDev});
+        QCOMPARE(t.grid->selectedIndex(), int(Origem));
+        QCOMPARE(inf.state(), DataSet::State::Insert);
+        press(Qt::Key_Escape);
+        QCOMPARE(inf.state(), DataSet::State::Browse);
+
+        // A stored letter that is neither C nor I shows empty; the look-up
+        // calls it invalid, the post calls it missing.
+        QVERIFY(inf.locate(QStringLiteral("CHAVE"), {QStringLiteral("423010003")}));
+        const QModelIndex origin = t.grid->model()->index(t.grid->currentIndex().row(), Origem);
+        QCOMPARE(origin.data().toString(), QString());
+        t.grid->setSelectedIndex(Chave);
+        QVERIFY(pressEllipsis(t.grid));
+        QCOMPARE(fx.dialogs.errors, (QStringList{kOrigemDev, QStringLiteral("Origem do valor inválida.")}));
+        QCOMPARE(t.grid->selectedIndex(), int(Origem));
+        QCOMPARE(inf.state(), DataSet::State::Edit);
+        f->button(B::Confirmar)->click();
+        QCOMPARE(fx.dialogs.errors.size(), 3);
+        QCOMPARE(fx.dialogs.errors.last(), kOrigemDev);
+        QCOMPARE(inf.state(), DataSet::State::Edit);
+        QVERIFY(fx.dialogs.lists.isEmpty());
+        QCOMPARE(fx.callsSince(mark), QStringList{QStringLiteral("prxInfCtbIRPJ")}); // the new row's number only
+    }
+
+    // Another saved key of the same parent is a duplicate for an edited row too.
+    void anEditedRowTakingAnotherSavedKeyIsADuplicate()
+    {
+        ScreenFixture fx;
+        TfrmParamIRPJ* f = openOn(fx, QStringLiteral("Lucro"));
+        QVERIFY(f);
+        const Tab t = tab(f, QStringLiteral("Lucro"));
+        QVERIFY(showDetailOf(t, QStringLiteral("Receita bruta de vendas")));
+        DataSet& inf = f->data().cdsInfCtb;
+        QVERIFY(inf.locate(QStringLiteral("IDINFCTBIRPJ;CHAVE"), {QStringLiteral("C"), QStringLiteral("311010001")}));
+        t.grid->setSelectedIndex(Origem);
+        type(QStringLiteral("i"));
+        press(Qt::Key_Tab);
+        type(QStringLiteral("010001"));
+        const std::size_t mark = fx.logMark();
+        f->button(B::Confirmar)->click();
+        QCOMPARE(fx.dialogs.errors, QStringList{kInfCtbJa});
+        QCOMPARE(t.grid->selectedIndex(), int(Chave));
+        QCOMPARE(inf.state(), DataSet::State::Edit);
+        press(Qt::Key_Tab);
+        QCOMPARE(fx.dialogs.errors, (QStringList{kInfCtbJa, kInfCtbJa}));
+        QCOMPARE(t.grid->selectedIndex(), int(Chave));
         QVERIFY(fx.callsSince(mark).isEmpty());
     }
 
