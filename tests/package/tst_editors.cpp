@@ -780,6 +780,51 @@ private Q_SLOTS:
         QCOMPARE(s.ds->recordCount(), rows);
     }
 
+    // The key recorded when a letter starts the edit is the row's key before
+    // the letter: a letter that turns the row into another saved row's key is a duplicate.
+    void letterOntoAnotherRowsKey_data()
+    {
+        QTest::addColumn<QString>("tab");
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::newRow("additions") << "IRPJ" << "IDPARAMAPU" << "a" << "e";
+        QTest::newRow("additions, CSLL") << "CSLL" << "IDPARAMAPU" << "c" << "a";
+        QTest::newRow("items, kind") << "Lucro" << "IDRECDESPIRPJ" << "r" << "d";
+        QTest::newRow("items, operational") << "Lucro" << "IDRECDESPIRPJOP" << "n" << "s";
+    }
+    void letterOntoAnotherRowsKey()
+    {
+        QFETCH(QString, tab);
+        QFETCH(QString, column);
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        Screen s;
+        QVERIFY(s.open(tab));
+        const QByteArray col = column.toLatin1();
+        for (const QString& key : {first, second}) {
+            s.f->button(B::Incluir)->click();
+            s.type(s.nameField(), QStringLiteral("Nova"));
+            if (s.items())
+                s.type("NRSEQALIQIRPJ", QStringLiteral("3"));
+            s.column(col.constData());
+            pressKey(s.grid, key.front());
+            s.confirm();
+            QCOMPARE(s.fx.dialogs.errors, QStringList());
+            QCOMPARE(s.text(col.constData()), key.toUpper());
+        }
+        // The row of the second letter, with the first typed over it.
+        const std::size_t mark = s.fx.logMark();
+        pressKey(s.grid, first.front());
+        QCOMPARE(s.state(), State::Edit);
+        QCOMPARE(s.text(col.constData()), first.toUpper());
+        s.confirm();
+        QCOMPARE(s.fx.dialogs.errors, QStringList{s.items() ? INFLUCRO_JA : ADIC_JA});
+        QCOMPARE(s.selected(), QString::fromLatin1(s.nameField()));
+        QCOMPARE(s.state(), State::Edit);
+        QVERIFY(s.fx.callsSince(mark).isEmpty());
+    }
+
     // ------------------------------------------------------------ items: validation before the post
 
     void newItemIsCheckedColumnByColumn_data()
