@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QTabBar>
 #include <QToolButton>
 
@@ -1171,6 +1172,44 @@ private Q_SLOTS:
         QTest::keyClick(line, Qt::Key_Escape);
         QCOMPARE(s.state(), State::Browse);
         QCOMPARE(s.cell(col.constData()), shown);
+    }
+
+    // Numbers are shown and read with the user's locale, whichever it is.
+    void numbersFollowTheUserLocale_data()
+    {
+        QTest::addColumn<QString>("tab");
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("percentage, pt_BR") << "IRPJ" << "pt_BR" << "1.000,5" << 1000.5 << "1.000,50";
+        QTest::newRow("percentage, en_US") << "IRPJ" << "en_US" << "1,000.5" << 1000.5 << "1,000.50";
+        QTest::newRow("percentage, en_US, no grouping") << "CSLL" << "en_US" << "12.5" << 12.5 << "12.50";
+        QTest::newRow("rate, pt_BR") << "Lucro" << "pt_BR" << "1" << 1.0 << "1 - IRPJ: 1,60 - CSLL: 12,00";
+        QTest::newRow("rate, en_US") << "Lucro" << "en_US" << "1" << 1.0 << "1 - IRPJ: 1.60 - CSLL: 12.00";
+        QTest::newRow("composed rate text, en_US") << "Lucro" << "en_US" << "5 - IRPJ: 1.60 - CSLL: 12.00" << 5.0 << "5 - IRPJ: 16.00 - CSLL: 12.00";
+    }
+    void numbersFollowTheUserLocale()
+    {
+        QFETCH(QString, tab);
+        QFETCH(QString, locale);
+        QFETCH(QString, typed);
+        QFETCH(double, value);
+        QFETCH(QString, shown);
+        const QLocale before;
+        const auto restore = qScopeGuard([before] { QLocale::setDefault(before); });
+        QLocale::setDefault(QLocale(locale));
+        Screen s;
+        QVERIFY(s.open(tab));
+        QVERIFY(s.row(s.items() ? QStringLiteral("Receita bruta de vendas") : QStringLiteral("Brindes")));
+        const char* column = s.items() ? "NRSEQALIQIRPJ" : "VRPORCENTAGEM";
+        s.type(column, typed);
+        QTest::keyClick(focused(), Qt::Key_Backtab, Qt::ShiftModifier); // left within the row: nothing is posted
+        QCOMPARE(s.fx.dialogs.errors, QStringList());
+        QCOMPARE(s.state(), State::Edit);
+        QCOMPARE(s.field(column).asFloat(), value);
+        s.column(column);
+        QCOMPARE(s.cell(column), shown);
     }
 
     // A row posted now is a saved row for the next duplicate search.
