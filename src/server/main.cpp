@@ -196,6 +196,9 @@ int main(int argc, char** argv)
     }
 
     // Signals are taken by one thread with sigwait; every other thread blocks them.
+    // An ignored disposition inherited from the parent would discard them.
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
@@ -321,6 +324,10 @@ int main(int argc, char** argv)
         int sig = 0;
         sigwait(&stopSignals, &sig);
         logLine(std::string("sinal ") + strsignal(sig) + " recebido: encerrando");
+        // A signal that came during start-up waits for the loop to run:
+        // stopping a server that has not started yet would be lost.
+        while (!svr.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         svr.stop();
     }).detach();
 
