@@ -889,6 +889,8 @@ private Q_SLOTS:
         QCOMPARE(s.state(), State::Insert);
         QCOMPARE(s.text("NMRECDESPIRPJ"), name);
         QCOMPARE(s.text("NRSEQALIQIRPJ"), rate);
+        if (rate.isEmpty())
+            QCOMPARE(s.cell("NRSEQALIQIRPJ"), QString());
         QCOMPARE(s.text("IDCONSVRDEB"), debitLetter);
         QVERIFY(s.fx.callsSince(mark).isEmpty());
     }
@@ -1072,6 +1074,12 @@ private Q_SLOTS:
         QCOMPARE(box->lineEdit()->text(), chosen ? QStringLiteral("5 - IRPJ: 16,00 - CSLL: 12,00") : QStringLiteral("2 - IRPJ: 8,00 - CSLL: 12,00"));
         QVERIFY(s.fx.callsSince(mark).isEmpty());
         QVERIFY(s.fx.dialogs.errors.isEmpty());
+
+        const QString seq = s.text("NRSEQRECDESPIRPJ");
+        s.confirm();
+        QCOMPARE(s.fx.dialogs.errors, QStringList());
+        QCOMPARE(s.stored(seq, QStringLiteral("NRSEQALIQIRPJ, VRALIQPRESIRPJ, VRALIQPRESCSLL")),
+                 chosen ? QStringList({"5", "16", "12"}) : QStringList({"2", "8", "12"}));
     }
 
     // Every post copies the rates the entry holds at that moment, even with the code unchanged.
