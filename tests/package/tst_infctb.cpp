@@ -12,7 +12,6 @@
 #include "host/pagecontrol.h"
 
 #include <QAbstractItemView>
-#include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTabBar>
@@ -259,6 +258,43 @@ private Q_SLOTS:
                                         "WHERE NRSEQINFCTBIRPJ = ")
                          + seq),
                  (QList<QStringList>{stored[0] + QStringList{key, QStringLiteral("P")}}));
+    }
+
+    // A refused post keeps the key recorded when the edit began: a row
+    // corrected back to it posts without checks.
+    void aRowCorrectedAfterARefusalIsStillComparedWithItsFormerKey()
+    {
+        ScreenFixture fx;
+        TfrmParamIRPJ* f = openOn(fx, QStringLiteral("IRPJ"));
+        QVERIFY(f);
+        QVERIFY(writeDb(fx, {QStringLiteral("DELETE FROM CONTCTBL WHERE CDCONTCTBL = '423010002'")}));
+        const Tab t = tab(f, QStringLiteral("IRPJ"));
+        QVERIFY(showDetailOf(t, QStringLiteral("Brindes")));
+        DataSet& inf = f->data().cdsInfCtb;
+        QVERIFY(inf.locate(QStringLiteral("IDINFCTBIRPJ;CHAVE"), {QStringLiteral("C"), QStringLiteral("423010002")}));
+        t.grid->setSelectedIndex(Origem);
+        type(QStringLiteral("c"));
+        press(Qt::Key_Tab);
+        type(QStringLiteral("9"));
+        std::size_t mark = fx.logMark();
+        f->button(B::Confirmar)->click();
+        QCOMPARE(fx.dialogs.errors, QStringList{kContaN});
+        QCOMPARE(inf.state(), DataSet::State::Edit);
+
+        // The key typed again over the text of its cell.
+        QCOMPARE(t.grid->selectedIndex(), int(Chave));
+        if (!t.grid->indexWidget(t.grid->currentIndex()))
+            QTest::keyClick(t.grid, Qt::Key_F2);
+        auto* cell = qobject_cast<host::EllipsisEditor*>(t.grid->indexWidget(t.grid->currentIndex()));
+        QVERIFY(cell);
+        cell->lineEdit()->setFocus();
+        cell->lineEdit()->selectAll();
+        type(QStringLiteral("423010002"));
+        f->button(B::Confirmar)->click();
+        QCOMPARE(fx.dialogs.errors, QStringList{kContaN});
+        QCOMPARE(inf.state(), DataSet::State::Browse);
+        QCOMPARE(text(inf, "CHAVE"), QStringLiteral("423010002"));
+        QVERIFY(fx.callsSince(mark).isEmpty()); // nothing changed in the end: nothing to send
     }
 
     // Another origin makes the key mean something else: it is emptied, and
