@@ -508,6 +508,11 @@ TDBGrid::TDBGrid(QWidget* parent) : QTableView(parent), d(std::make_unique<Priva
 
     connect(d->model, &DataSetModel::cursorMoved, this, [this] { d->follow(); });
     connect(d->model, &DataSetModel::editingChanged, this, [this] { d->editingChanged(); });
+    // A reset makes the view release every editor itself: forget ours first.
+    connect(d->model, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        d->editor = nullptr;
+        d->lastCommitOk = true;
+    });
     connect(d->model, &QAbstractItemModel::modelReset, this, [this] { d->applyWidths(); });
     d->focusConnection = connect(qApp, &QApplication::focusChanged, this,
                                  [this](QWidget* old, QWidget* now) { d->focusChanged(old, now); });
