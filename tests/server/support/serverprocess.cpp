@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -147,8 +148,14 @@ ServerProcess::ServerProcess(const std::string& binary, const std::vector<std::s
     std::vector<std::string> argv{binary};
     argv.insert(argv.end(), args.begin(), args.end());
     auto a = cArgs(argv);
+    const pid_t parent = ::getpid();
     pid_ = ::fork();
     if (pid_ == 0) {
+        // A test that crashes takes its server with it. The signal follows the
+        // forking thread, so a ServerProcess belongs to a thread that outlives it.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent)
+            ::_exit(127);
         ::dup2(pipeFd[1], 1);
         ::dup2(errFd, 2);
         ::execv(a[0], a.data());
