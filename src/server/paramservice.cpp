@@ -7,10 +7,12 @@
 #include "platform/packet.h"
 
 #include <QHash>
+#include <QDateTime>
 #include <QJsonObject>
 
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <optional>
 
 namespace erp::server {
@@ -27,6 +29,11 @@ const QString kSeqChanged = QStringLiteral("O número de sequência de um regist
 const QString kCompanyChanged = QStringLiteral("A empresa de um registro não pode ser alterada.");
 
 constexpr long long kSeqMax = 2147483647;
+// How long accounting information waits for its parent's delete before a read gives it back.
+constexpr long long kHoldSeconds = 300;
+
+constexpr char kInfCtbColumns[] =
+    "NRSEQINFCTBIRPJ, NRSEQPARAMAPU, IDINFCTBIRPJ, CHAVE, CDINFCTBIRPJ, CDTIPODEMO, CDINFCTBIRPJCHV, IDFORMAPURITEM";
 
 [[noreturn]] void refuse(int c, const QString& message)
 {
@@ -204,7 +211,10 @@ public:
     QJsonValue infCtb(double parent)
     {
         SqlRows rows;
-        if (const auto n = wholeNumber(parent))
+        const auto n = wholeNumber(parent);
+        if (n)
+            restoreHeldInfCtb(*n, QDateTime::currentSecsSinceEpoch() - kHoldSeconds);
+        if (n)
             rows = db_.query("SELECT IDFORMAPURITEM, NRSEQPARAMAPU, NRSEQINFCTBIRPJ, IDINFCTBIRPJ, CHAVE, CDINFCTBIRPJ, CDTIPODEMO "
                              "FROM INFCTBIRPJ WHERE NRSEQPARAMAPU = ? ORDER BY NRSEQINFCTBIRPJ",
                              {qlonglong(*n)});
@@ -415,9 +425,57 @@ public:
         const auto n = wholeNumber(parent);
         if (!n || db_.query("SELECT 1 FROM APURPAI WHERE NRSEQPARAMAPU = ?", {qlonglong(*n)}).empty())
             refuse(code::MissingReference, QStringLiteral("O registro informado não existe mais. Recarregue os dados e tente novamente."));
+        // Held, not dropped: the parent's own delete, sent next, removes them in
+        // its transaction; if that delete is refused they come back (restoreHeldInfCtb).
+        db_.exec("INSERT INTO INFCTBIRPJREMOVIDA (" + std::string(kInfCtbColumns) + ", DTREMOCAO) SELECT " + kInfCtbColumns +
+                     ", ? FROM INFCTBIRPJ WHERE NRSEQPARAMAPU = ?",
+                 {qlonglong(QDateTime::currentSecsSinceEpoch()), qlonglong(*n)});
         const long long applied = db_.exec("DELETE FROM INFCTBIRPJ WHERE NRSEQPARAMAPU = ?", {qlonglong(*n)});
         tx.commit();
         return saved(applied);
+    }
+
+    // Accounting information held for a parent that still exists comes back:
+    // the parent's delete was refused, or (held before `heldBefore`, long
+    // past the moment the delete follows) never came. A row whose key was
+    // entered again meanwhile stays as entered.
+    void restoreHeldInfCtb(long long parent, long long heldBefore = std::numeric_limits<long long>::max())
+    {
+        if (db_.query("SELECT 1 FROM INFCTBIRPJREMOVIDA WHERE NRSEQPARAMAPU = ? AND DTREMOCAO < ? LIMIT 1", {qlonglong(parent), qlonglong(heldBefore)})
+                .empty())
+            return;
+        Transaction tx(db_, true);
+        if (!db_.query("SELECT 1 FROM APURPAI WHERE NRSEQPARAMAPU = ?", {qlonglong(parent)}).empty()) {
+            const bool pg = db_.dialect() == Dialect::Postgres;
+            db_.exec(std::string(pg ? "INSERT INTO INFCTBIRPJ (" : "INSERT OR IGNORE INTO INFCTBIRPJ (") + kInfCtbColumns + ") SELECT " +
+                         kInfCtbColumns + " FROM INFCTBIRPJREMOVIDA WHERE NRSEQPARAMAPU = ? AND DTREMOCAO < ?" + (pg ? " ON CONFLICT DO NOTHING" : ""),
+                     {qlonglong(parent), qlonglong(heldBefore)});
+        }
+        db_.exec("DELETE FROM INFCTBIRPJREMOVIDA WHERE NRSEQPARAMAPU = ? AND DTREMOCAO < ?", {qlonglong(parent), qlonglong(heldBefore)});
+        tx.commit();
+    }
+
+    // A refused save that deleted parents gives them back their accounting
+    // information, taken away just before by setDeleteInfCtb.
+    QJsonValue keepingHeldOnRefusal(const Changes& c, const char* seqField, const std::function<QJsonValue()>& save)
+    {
+        try {
+            return save();
+        } catch (...) {
+            for (const Change& ch : c.packet.changes) {
+                if (ch.status != ChangeStatus::Deleted)
+                    continue;
+                const auto n = wholeNumber(c.oldRow(ch).value(QString::fromLatin1(seqField)).toDouble());
+                try {
+                    if (n)
+                        restoreHeldInfCtb(*n);
+                } catch (...) {
+                    // The refusal is what the client must hear; the rows stay
+                    // held and come back on a later read.
+                }
+            }
+            throw;
+        }
     }
 
 private:
@@ -558,6 +616,7 @@ private:
     // Runs after the parent row is gone: its accounting information must go first.
     void unregisterParent(const QVariant& seq)
     {
+        db_.exec("DELETE FROM INFCTBIRPJREMOVIDA WHERE NRSEQPARAMAPU = ?", {seq});
         if (!db_.query("SELECT 1 FROM INFCTBIRPJ WHERE NRSEQPARAMAPU = ? LIMIT 1", {seq}).empty())
             refuse(code::Validation, QStringLiteral("Exclua antes as informações contábeis deste registro."));
         db_.exec("DELETE FROM APURPAI WHERE NRSEQPARAMAPU = ?", {seq});
@@ -606,9 +665,17 @@ const QHash<QString, Handler>& handlers()
         {m::getInfCtbIRPJ, [](Methods& s, const QJsonArray& p) { return s.infCtb(numberParam(p, m::getInfCtbIRPJ)); }},
         {m::prxSeqParamIRPJ, [](Methods& s, const QJsonArray& p) { return noParams(p, m::prxSeqParamIRPJ), s.sequence(Series::Param); }},
         {m::prxInfCtbIRPJ, [](Methods& s, const QJsonArray& p) { return noParams(p, m::prxInfCtbIRPJ), s.sequence(Series::InfCtb); }},
-        {m::SetParamIRPJ, [](Methods& s, const QJsonArray& p) { return s.saveParamApu(decodeChanges(p, m::SetParamIRPJ, contract::paramApuLayout())); }},
+        {m::SetParamIRPJ,
+         [](Methods& s, const QJsonArray& p) {
+             const Changes c = decodeChanges(p, m::SetParamIRPJ, contract::paramApuLayout());
+             return s.keepingHeldOnRefusal(c, "NRSEQPARAMAPU", [&] { return s.saveParamApu(c); });
+         }},
         {m::SetInfCtbIRPJ, [](Methods& s, const QJsonArray& p) { return s.saveInfCtb(decodeChanges(p, m::SetInfCtbIRPJ, contract::infCtbLayout())); }},
-        {m::setRecDesp, [](Methods& s, const QJsonArray& p) { return s.saveRecDesp(decodeChanges(p, m::setRecDesp, contract::recDespLayout())); }},
+        {m::setRecDesp,
+         [](Methods& s, const QJsonArray& p) {
+             const Changes c = decodeChanges(p, m::setRecDesp, contract::recDespLayout());
+             return s.keepingHeldOnRefusal(c, "NRSEQRECDESPIRPJ", [&] { return s.saveRecDesp(c); });
+         }},
         {m::setDeleteInfCtb, [](Methods& s, const QJsonArray& p) { return s.deleteInfCtb(numberParam(p, m::setDeleteInfCtb)); }},
     };
     return table;

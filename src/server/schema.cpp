@@ -88,12 +88,29 @@ CREATE SEQUENCE SQPARAMIRPJ AS INTEGER START 1 MAXVALUE 2147483647 NO CYCLE;
 CREATE SEQUENCE SQINFCTBIRPJ AS INTEGER START 1 MAXVALUE 2147483647 NO CYCLE;
 )SQL";
 
+// Version 2: accounting information removed ahead of its parent's delete is
+// held here until that delete commits, so a refused delete loses nothing.
+constexpr char kV2Common[] = R"SQL(
+CREATE TABLE INFCTBIRPJREMOVIDA (
+  NRSEQINFCTBIRPJ BIGINT NOT NULL PRIMARY KEY,
+  NRSEQPARAMAPU BIGINT NOT NULL,
+  IDINFCTBIRPJ CHAR(1) NOT NULL,
+  CHAVE VARCHAR(22) NOT NULL,
+  CDINFCTBIRPJ VARCHAR(20) NOT NULL,
+  CDTIPODEMO VARCHAR(2),
+  CDINFCTBIRPJCHV VARCHAR(100) NOT NULL,
+  IDFORMAPURITEM CHAR(1) NOT NULL,
+  DTREMOCAO BIGINT NOT NULL
+);
+CREATE INDEX IXINFCTBIRPJREMOVIDA ON INFCTBIRPJREMOVIDA (NRSEQPARAMAPU);
+)SQL";
+
 struct Migration {
     const char* common;
     const char* sqlite;
     const char* postgres;
 };
-constexpr std::array kMigrations{Migration{kV1Common, kV1Sqlite, kV1Postgres}};
+constexpr std::array kMigrations{Migration{kV1Common, kV1Sqlite, kV1Postgres}, Migration{kV2Common, "", ""}};
 
 constexpr long long kSequenceMax = 2147483647;
 
@@ -128,7 +145,8 @@ int migrate(Db& db)
         }
         const Migration& m = kMigrations[std::size_t(version)];
         db.script(m.common);
-        db.script(pg ? m.postgres : m.sqlite);
+        if (const char* own = pg ? m.postgres : m.sqlite; *own)
+            db.script(own);
         db.exec("UPDATE ERP_SCHEMA SET VERSION = ?", {qlonglong(version + 1)});
         tx.commit();
     }

@@ -231,7 +231,43 @@ private Q_SLOTS:
         QVERIFY(!d.cdsAdicEspelho.locate(QStringLiteral("NRSEQPARAMAPU"), {seq.toDouble()}));
         QCOMPARE(fx.rows(QStringLiteral("SELECT COUNT(*) FROM PARAMAPUIRPJ WHERE NRSEQPARAMAPU = ") + seq), (QList<QStringList>{{"0"}}));
         QCOMPARE(fx.rows(QStringLiteral("SELECT COUNT(*) FROM INFCTBIRPJ WHERE NRSEQPARAMAPU = ") + seq), (QList<QStringList>{{"0"}}));
+        QCOMPARE(fx.rows(QStringLiteral("SELECT COUNT(*) FROM INFCTBIRPJREMOVIDA")), (QList<QStringList>{{"0"}}));
         QVERIFY(fx.dialogs.errors.isEmpty());
+    }
+
+    void aRefusedParentDeleteLosesNoAccountingInformation()
+    {
+        ScreenFixture fx;
+        TfrmParamIRPJ* f = openLoaded(fx);
+        QVERIFY(f);
+        auto& d = f->data();
+        DataSet& adic = d.cdsAdicIRPJ;
+        adic.first();
+        const QString seq = field(adic, "NRSEQPARAMAPU").asString();
+        const QString count = QStringLiteral("SELECT COUNT(*) FROM INFCTBIRPJ WHERE NRSEQPARAMAPU = ") + seq;
+        const QString before = fx.rows(count).value(0).value(0);
+        QVERIFY(before.toInt() > 0);
+
+        // Another accountant changed the row: its accounting information is
+        // taken away first, then the delete itself is refused as a conflict.
+        OtherClient other(fx);
+        RowValues old = adic.rowValues(0);
+        RowValues changed = old;
+        changed[adic.fieldByName(QStringLiteral("VRPORCENTAGEM")).index()] = 42.0;
+        other.save(contract::method::SetParamIRPJ, {adic.fieldDefs(), {{ChangeStatus::Modified, old, changed}}});
+        const std::size_t mark = fx.logMark();
+        fx.dialogs.answers.push_back(true);
+        f->button(B::Excluir)->click();
+        QCOMPARE(fx.callsSince(mark), (QStringList{QStringLiteral("setDeleteInfCtb"), QStringLiteral("SetParamIRPJ")}));
+        QCOMPARE(fx.dialogs.errors.size(), 1);
+        QVERIFY(adic.locate(QStringLiteral("NRSEQPARAMAPU"), {seq.toDouble()}));
+
+        // Showing the row's accounting information brings every row back.
+        QTabBar* bar = f->pgcIRPJ->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(f->pgcIRPJ->indexOf(f->tshInfCtbIRPJ)).center());
+        QCOMPARE(QString::number(d.cdsInfCtb.recordCount()), before);
+        QCOMPARE(fx.rows(count).value(0).value(0), before);
+        QCOMPARE(fx.rows(QStringLiteral("SELECT COUNT(*) FROM INFCTBIRPJREMOVIDA")), (QList<QStringList>{{"0"}}));
     }
 
     void deletingAnAccountingRowSendsOnlyItsOwnSave()
