@@ -206,6 +206,26 @@ TEST(ServerProgram, StopsGracefullyOnSigterm)
     EXPECT_NE(log.find(" ms ok"), std::string::npos) << log;
 }
 
+TEST(ServerProgram, ALostDatabaseAnswers1500WithoutInternals)
+{
+    if (!PgCluster::binDir())
+        GTEST_SKIP() << "PostgreSQL is not installed (initdb/pg_ctl not found under /usr/lib/postgresql): its tests are skipped";
+    auto cluster = std::make_unique<PgCluster>();
+    ServerProcess server(ERP_SERVER_BINARY, {"--db", cluster->createDatabase("lost"), "--listen", "127.0.0.1:0", "--demo"});
+    RpcClient cli(server.host(), server.port());
+    ASSERT_TRUE(cli.call("getItensDRE").contains("result"));
+    cluster.reset();
+    for (int i = 0; i < 2; ++i) {
+        const QJsonObject r = cli.call("GetParamIRPJ", {"01"});
+        EXPECT_EQ(errorCode(r), 1500) << QJsonDocument(r).toJson().toStdString();
+        EXPECT_EQ(errorMessage(r), "Não foi possível acessar o banco de dados. Tente novamente em instantes.");
+    }
+    auto res = cli.http().Get("/health");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 503);
+    EXPECT_NE(server.errorLog().find("postgresql:"), std::string::npos) << "the detail goes to the operator's log";
+}
+
 TEST(ServerProgram, ACallInFlightFinishesBeforeTheServerStops)
 {
     TempDir dir;
