@@ -227,6 +227,10 @@ int main(int argc, char** argv)
     svr.new_task_queue = [workers] { return new httplib::ThreadPool(std::size_t(workers)); };
     svr.set_tcp_nodelay(true);
     svr.set_keep_alive_timeout(2);
+    // The library closes a connection after five requests by default, so every
+    // fifth call paid a new handshake. A hundred still lets a busy client's
+    // worker go back to the pool now and then.
+    svr.set_keep_alive_max_count(100);
     svr.set_read_timeout(10);
     svr.set_write_timeout(10);
     svr.set_payload_max_length(opt.maxBody);
