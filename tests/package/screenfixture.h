@@ -7,12 +7,14 @@
 #include "entry/module.h"
 #include "host/basescreen.h"
 #include "host/dialogs.h"
+#include "host/pagecontrol.h"
 #include "host/query.h"
 #include "host/services.h"
 #include "screen/frmparamirpj.h"
 #include "support/serverprocess.h"
 
 #include <QMdiArea>
+#include <QTabBar>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -22,6 +24,13 @@
 #include <memory>
 
 namespace erp::testing {
+
+// Brings a page forward with a click on its tab, as the user does.
+inline void clickTab(host::TPageControl* pages, QWidget* page)
+{
+    QTabBar* bar = pages->tabBar();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(pages->indexOf(page)).center());
+}
 
 class ScreenFixture {
 public:

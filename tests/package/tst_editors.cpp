@@ -23,6 +23,7 @@ using namespace erp;
 using erp::host::TDBGrid;
 using erp::par47300::TfrmParamIRPJ;
 using erp::testing::ScreenFixture;
+using erp::testing::clickTab;
 using B = erp::host::TfrmPadraoSimples;
 using State = DataSet::State;
 
@@ -49,11 +50,6 @@ QWidget* focused()
     return QApplication::focusWidget();
 }
 
-void clickTab(host::TPageControl* pages, QWidget* page)
-{
-    QTabBar* bar = pages->tabBar();
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(pages->indexOf(page)).center());
-}
 
 // The line edit of an open cell editor (plain, pick list or ellipsis).
 QLineEdit* lineEditOf(QWidget* w)

@@ -20,6 +20,7 @@
 using namespace erp;
 using erp::par47300::TfrmParamIRPJ;
 using erp::testing::ScreenFixture;
+using erp::testing::clickTab;
 using B = erp::host::TfrmPadraoSimples;
 
 namespace {
@@ -48,11 +49,6 @@ QWidget* focused()
     return QApplication::focusWidget();
 }
 
-void clickTab(host::TPageControl* pages, QWidget* page)
-{
-    QTabBar* bar = pages->tabBar();
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(pages->indexOf(page)).center());
-}
 
 // One outer tab: its parent grid and dataset, and its accounting page and grid.
 struct Tab {

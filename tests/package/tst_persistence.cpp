@@ -17,15 +17,11 @@
 using namespace erp;
 using erp::par47300::TfrmParamIRPJ;
 using erp::testing::ScreenFixture;
+using erp::testing::clickTab;
 using B = erp::host::TfrmPadraoSimples;
 
 namespace {
 
-void clickTab(host::TPageControl* pages, QWidget* page)
-{
-    QTabBar* bar = pages->tabBar();
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(pages->indexOf(page)).center());
-}
 
 // The screen with company 01 loaded on the IRPJ tab.
 TfrmParamIRPJ* openLoaded(ScreenFixture& fx)

@@ -17,6 +17,7 @@
 using namespace erp;
 using erp::par47300::TfrmParamIRPJ;
 using erp::testing::ScreenFixture;
+using erp::testing::clickTab;
 
 namespace {
 
@@ -38,11 +39,6 @@ QStringList enabledButtons(TfrmParamIRPJ* f)
     return out;
 }
 
-void clickTab(host::TPageControl* pages, QWidget* page)
-{
-    QTabBar* bar = pages->tabBar();
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(pages->indexOf(page)).center());
-}
 
 // Types a company code and leaves the company bar with Tab.
 void chooseCompany(TfrmParamIRPJ* f, const QString& code)
