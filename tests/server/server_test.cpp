@@ -65,7 +65,8 @@ std::vector<std::string> snapshot(const std::string& url)
     std::vector<std::string> out;
     for (const char* sql : {"SELECT * FROM EMPRESA ORDER BY 1", "SELECT * FROM CONTCTBL ORDER BY 1", "SELECT * FROM ITEMESTRUDRE ORDER BY 1, 2",
                             "SELECT * FROM ALIQIRPJ ORDER BY 1", "SELECT * FROM APURPAI ORDER BY 1", "SELECT * FROM PARAMAPUIRPJ ORDER BY 1",
-                            "SELECT * FROM RECDESPIRPJ ORDER BY 1", "SELECT * FROM INFCTBIRPJ ORDER BY 1"}) {
+                            "SELECT * FROM RECDESPIRPJ ORDER BY 1", "SELECT * FROM INFCTBIRPJ ORDER BY 1",
+                            "SELECT * FROM INFCTBIRPJREMOVIDA ORDER BY 1"}) {
         out.push_back(sql);
         for (const server::SqlRow& row : db->query(sql)) {
             std::string line;
@@ -502,6 +503,31 @@ TEST_P(ServerTest, AChangeBasedOnStaleValuesIsAConflict)
     r = client_->call(m::SetParamIRPJ, {changeJson(adic, ChangeStatus::Deleted, seen, {})});
     EXPECT_EQ(errorCode(r), 1002);
     EXPECT_EQ(snapshot(db_->url), afterOther);
+}
+
+// The screen removes a parent's accounting information, then the parent:
+// when the parent's delete is refused, the information is still there.
+TEST_P(ServerTest, ARefusedParentDeleteKeepsItsAccountingInformation)
+{
+    start();
+    const FieldDefs rd = contract::recDespLayout(), infL = contract::infCtbLayout();
+    const RowValues item = read(m::getRecDesp, {"01"}, rd).rows.at(0);
+    const double parent = item[0].toDouble();
+    const std::vector<RowValues> children = read(m::getInfCtbIRPJ, {parent}, infL).rows;
+    ASSERT_FALSE(children.empty());
+
+    RowValues stale = item;
+    stale[2] = "Nome que o item já não tem";
+    EXPECT_EQ(ok(m::setDeleteInfCtb, {parent}).toObject().value("applied").toInteger(), qint64(children.size()));
+    EXPECT_EQ(errorCode(client_->call(m::setRecDesp, {changeJson(rd, ChangeStatus::Deleted, stale, {})})), 1002);
+    EXPECT_EQ(read(m::getInfCtbIRPJ, {parent}, infL).rows, children);
+
+    // Accepted, the delete takes the information with it for good.
+    ok(m::setDeleteInfCtb, {parent});
+    ok(m::setRecDesp, {changeJson(rd, ChangeStatus::Deleted, item, {})});
+    EXPECT_TRUE(read(m::getInfCtbIRPJ, {parent}, infL).rows.empty());
+    auto db = server::openDatabase(db_->url);
+    EXPECT_TRUE(db->query("SELECT 1 FROM INFCTBIRPJREMOVIDA WHERE NRSEQPARAMAPU = ?", {qlonglong(parent)}).empty());
 }
 
 TEST_P(ServerTest, RacingDuplicatesLeaveExactlyOneRow)
