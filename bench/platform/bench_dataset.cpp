@@ -51,7 +51,9 @@ void BM_CopyIntoMirror(benchmark::State& state)
     mirror.setFieldDefs(contract::paramApuLayout());
     for (auto _ : state)
         mirror.copyFrom(ds);
-    state.counters["rows"] = mirror.recordCount();
+    // A check rather than a counter: the CSV report wants the same columns on every row.
+    if (mirror.recordCount() != kRows)
+        state.SkipWithError("the mirror missed rows");
 }
 BENCHMARK(BM_CopyIntoMirror)->Unit(benchmark::kMicrosecond);
 

@@ -3,7 +3,7 @@
 // committed directly on the engine, an empty call's round trip, and saves
 // per second with 1, 4 and 16 clients, on SQLite and on PostgreSQL.
 //
-// bench_server [--engine sqlite|postgresql|all] [--samples N] [--seconds S]
+// bench_server [--engine sqlite|postgresql|all] [--samples N] [--seconds S] [--markdown]
 #include "support/serverprocess.h"
 
 #include "contract/paramirpj.h"
@@ -104,6 +104,14 @@ int saveLoop(const ServerProcess& server, double seconds)
     return saves;
 }
 
+// --markdown: rows of the report's table (area | measure | figure) instead of the text.
+bool markdown = false;
+
+void row(const std::string& area, const char* measure, const Stats& s)
+{
+    std::printf("| %s | %s | %.0f µs median, %.0f µs p99 |\n", area.c_str(), measure, s.median, s.p99);
+}
+
 void runEngine(const std::string& label, const std::string& url, int samples, double seconds)
 {
     ServerProcess server(ERP_SERVER_BINARY, {"--db", url, "--listen", "127.0.0.1:0", "--demo", "--workers", "40"});
@@ -171,18 +179,27 @@ void runEngine(const std::string& label, const std::string& url, int samples, do
     }
     const Stats ss = stats(serverSide);
     const Stats e = stats(empty), r = stats(read), s = stats(save), d = stats(direct), ip = stats(inProcess), it = stats(inProcessText);
-    std::printf("\n== %s ==\n", label.c_str());
-    std::printf("%-44s %10s %10s\n", "latency (microseconds)", "median", "p99");
-    std::printf("%-44s %10.1f %10.1f\n", "empty call round trip (unknown method)", e.median, e.p99);
-    std::printf("%-44s %10.1f %10.1f\n", "tiny read (getInfCtbIRPJ, no rows)", r.median, r.p99);
-    std::printf("%-44s %10.1f %10.1f\n", "save through the server (SetParamIRPJ)", s.median, s.p99);
-    std::printf("%-44s %10.1f %10.1f\n", "  of which inside the server (its log)", ss.median, ss.p99);
-    std::printf("%-44s %10.1f %10.1f\n", "same insert committed directly", d.median, d.p99);
-    std::printf("%-44s %10.1f %10.1f\n", "service save in-process (no HTTP)", ip.median, ip.p99);
-    std::printf("%-44s %10.1f %10.1f\n", "  the same from the request text", it.median, it.p99);
-    std::printf("%-44s %10.2f\n", "median save / median direct insert", s.median / d.median);
-    std::printf("%-44s %10.2f\n", "median save / (direct insert + empty call)", s.median / (d.median + e.median));
-    std::fflush(stdout);
+    const std::string area = "server, " + label;
+    if (markdown) {
+        row(area, "empty call round trip (unknown method)", e);
+        row(area, "engine's own commit of the same insert (no server)", d);
+        std::printf("| %s | floor: own commit + empty round trip (medians) | %.0f µs |\n", area.c_str(), d.median + e.median);
+        std::printf("| %s | save through the server (SetParamIRPJ, one row) | %.0f µs median, %.0f µs p99; %.2f× the floor |\n", area.c_str(),
+                    s.median, s.p99, s.median / (d.median + e.median));
+    } else {
+        std::printf("\n== %s ==\n", label.c_str());
+        std::printf("%-44s %10s %10s\n", "latency (microseconds)", "median", "p99");
+        std::printf("%-44s %10.1f %10.1f\n", "empty call round trip (unknown method)", e.median, e.p99);
+        std::printf("%-44s %10.1f %10.1f\n", "tiny read (getInfCtbIRPJ, no rows)", r.median, r.p99);
+        std::printf("%-44s %10.1f %10.1f\n", "save through the server (SetParamIRPJ)", s.median, s.p99);
+        std::printf("%-44s %10.1f %10.1f\n", "  of which inside the server (its log)", ss.median, ss.p99);
+        std::printf("%-44s %10.1f %10.1f\n", "same insert committed directly", d.median, d.p99);
+        std::printf("%-44s %10.1f %10.1f\n", "service save in-process (no HTTP)", ip.median, ip.p99);
+        std::printf("%-44s %10.1f %10.1f\n", "  the same from the request text", it.median, it.p99);
+        std::printf("%-44s %10.2f\n", "median save / median direct insert", s.median / d.median);
+        std::printf("%-44s %10.2f\n", "median save / (direct insert + empty call)", s.median / (d.median + e.median));
+        std::fflush(stdout);
+    }
     for (int clients : {1, 4, 16}) {
         std::vector<std::thread> threads;
         std::vector<int> counts(std::size_t(clients), 0);
@@ -205,7 +222,12 @@ void runEngine(const std::string& label, const std::string& url, int samples, do
         int total = 0;
         for (int n : counts)
             total += n;
-        std::printf("saves per second with %2d clients: %10.0f\n", clients, total / seconds);
+        if (markdown)
+            std::printf("| %s | saves per second, %d client%s for %.0f s (sequence call + save each) | %.0f |\n", area.c_str(), clients,
+                        clients > 1 ? "s" : "", seconds, total / seconds);
+        else
+            std::printf("saves per second with %2d clients: %10.0f\n", clients, total / seconds);
+        std::fflush(stdout);
     }
     std::fflush(stdout);
 }
@@ -217,13 +239,17 @@ int main(int argc, char** argv)
     std::string engine = "all";
     int samples = 1000;
     double seconds = 3;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (!std::strcmp(argv[i], "--engine"))
-            engine = argv[i + 1];
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--markdown"))
+            markdown = true;
+        else if (i + 1 >= argc)
+            break;
+        else if (!std::strcmp(argv[i], "--engine"))
+            engine = argv[++i];
         else if (!std::strcmp(argv[i], "--samples"))
-            samples = std::max(10, std::atoi(argv[i + 1]));
+            samples = std::max(10, std::atoi(argv[++i]));
         else if (!std::strcmp(argv[i], "--seconds"))
-            seconds = std::max(0.5, std::atof(argv[i + 1]));
+            seconds = std::max(0.5, std::atof(argv[++i]));
     }
     try {
         if (engine == "all" || engine == "sqlite") {
@@ -232,7 +258,8 @@ int main(int argc, char** argv)
         }
         if (engine == "all" || engine == "postgresql") {
             if (!PgCluster::binDir()) {
-                std::printf("\nPostgreSQL is not installed: skipped\n");
+                std::printf(markdown ? "| server, PostgreSQL | not measured: PostgreSQL is not installed | — |\n"
+                                     : "\nPostgreSQL is not installed: skipped\n");
             } else {
                 PgCluster cluster(true);
                 runEngine("PostgreSQL (fsync on)", cluster.createDatabase("bench"), samples, seconds);
