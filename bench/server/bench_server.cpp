@@ -246,7 +246,7 @@ void runEngine(const std::string& label, const std::string& url, int samples, do
         for (int n : counts)
             total += n;
         if (markdown)
-            std::printf("| %s | saves per second, %d client%s for %.0f s (sequence call + save each) | %.0f |\n", area.c_str(), clients,
+            std::printf("| %s | saves per second, %d client%s for %g s (sequence call + save each) | %.0f |\n", area.c_str(), clients,
                         clients > 1 ? "s" : "", seconds, total / seconds);
         else
             std::printf("saves per second with %2d clients: %10.0f\n", clients, total / seconds);
