@@ -63,8 +63,9 @@ mem="$(awk '/^MemTotal:/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo)"
 os="$(. /etc/os-release 2>/dev/null && echo "${PRETTY_NAME:-unknown}")"
 build_type="$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$BUILD/CMakeCache.txt")"
 
-echo "Date: $(date -u '+%Y-%m-%d %H:%M UTC') · machine: $(nproc) cores (nproc), ${cpu:-unknown CPU}, $mem memory · $os · build $build_type"
-echo "Command: \`bash scripts/bench.sh\`"
+echo "- Date: $(date -u '+%Y-%m-%d %H:%M UTC')"
+echo "- Machine: $(nproc) cores (nproc), ${cpu:-unknown CPU}, $mem memory, $os"
+echo "- Command: \`bash scripts/bench.sh\` (build $build_type)"
 echo
 echo "| area | measure | figure |"
 echo "|---|---|---|"
