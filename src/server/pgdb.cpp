@@ -162,7 +162,8 @@ private:
         if (it == cache_.end()) {
             int count = 0;
             const std::string text = dialectSql(sql, count);
-            std::string name = "s" + std::to_string(cache_.size() + 1);
+            std::string name = "s";
+            name += std::to_string(cache_.size() + 1); // not "s" + ...: GCC 12 -O3 reports a false -Wrestrict there
             ResultGuard g{PQprepare(conn_, name.c_str(), text.c_str(), count, nullptr)};
             check(g.r);
             it = cache_.emplace(sql, Prepared{std::move(name), count}).first;
