@@ -235,7 +235,8 @@ int main(int argc, char** argv)
     svr.set_write_timeout(10);
     svr.set_payload_max_length(opt.maxBody);
 
-    // Before the body is read: the token, then no compressed bodies at all.
+    // Before the body is read: the token, then only bodies of a declared
+    // length, and no compressed bodies at all.
     svr.set_pre_routing_handler([token](const httplib::Request& req, httplib::Response& res) {
         if (!token.empty()) {
             const std::string auth = req.get_header_value("Authorization");
@@ -247,6 +248,13 @@ int main(int argc, char** argv)
                 sendJson(res, 401, R"({"error":"Acesso não autorizado."})");
                 return httplib::Server::HandlerResponse::Handled;
             }
+        }
+        // The library holds the body limit against Content-Length only: a
+        // chunked body would be read whole into memory, however large.
+        if (req.has_header("Transfer-Encoding")) {
+            res.set_header("Connection", "close");
+            sendJson(res, 411, R"({"error":"O tamanho do corpo da requisição deve ser informado (Content-Length)."})");
+            return httplib::Server::HandlerResponse::Handled;
         }
         if (req.has_header("Content-Encoding")) {
             res.set_header("Connection", "close");

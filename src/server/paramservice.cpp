@@ -117,6 +117,13 @@ Changes decodeChanges(const QJsonArray& params, const char* method, const FieldD
     } catch (const PacketError& e) {
         refuse(code::InvalidParams, e.message());
     }
+    // PostgreSQL takes texts NUL-terminated: a NUL would cut the text short
+    // and store something other than what was accepted.
+    for (const Change& ch : c.packet.changes)
+        for (const RowValues* values : {&ch.oldValues, &ch.newValues})
+            for (const QVariant& v : *values)
+                if (v.typeId() == QMetaType::QString && v.toString().contains(QChar(0)))
+                    refuse(code::InvalidParams, QStringLiteral("Pacote de dados inválido: um texto contém o caractere nulo."));
     for (const FieldDef& f : layout) {
         const int i = c.packet.indexOf(f.name);
         if (i < 0)
@@ -130,6 +137,8 @@ QString companyParam(const QJsonArray& params, const char* method)
 {
     if (params.size() != 1 || !params[0].isString())
         refuse(code::InvalidParams, QStringLiteral("O método %1 espera o código da empresa.").arg(QLatin1String(method)));
+    if (params[0].toString().contains(QChar(0)))
+        refuse(code::InvalidParams, QStringLiteral("O código da empresa contém o caractere nulo."));
     return params[0].toString();
 }
 

@@ -4,11 +4,14 @@
 #include "paramservice.h"
 
 #include "contract/paramirpj.h"
+#include "platform/errors.h"
+#include "platform/jsonreader.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
+#include <QSet>
 
 namespace erp::server {
 
@@ -43,6 +46,70 @@ bool nestingWithin(const std::string& json, int maxDepth)
 
 namespace {
 
+// Walks one value of JSON already accepted by the parser; false when an
+// object names a member twice.
+bool walkDistinct(JsonReader& r)
+{
+    switch (r.peek()) {
+    case '{': {
+        r.expect('{');
+        if (r.consume('}'))
+            return true;
+        QSet<QString> seen;
+        do {
+            const QString key = r.readString();
+            if (seen.contains(key))
+                return false;
+            seen.insert(key);
+            r.expect(':');
+            if (!walkDistinct(r))
+                return false;
+        } while (r.consume(','));
+        r.expect('}');
+        return true;
+    }
+    case '[':
+        r.expect('[');
+        if (r.consume(']'))
+            return true;
+        do {
+            if (!walkDistinct(r))
+                return false;
+        } while (r.consume(','));
+        r.expect(']');
+        return true;
+    default: r.skipValue(0); return true;
+    }
+}
+
+bool isJsonScalar(const std::string& json)
+{
+    JsonReader r(QByteArrayView(json.data(), qsizetype(json.size())));
+    try {
+        const char c = r.peek();
+        if (c == '{' || c == '[' || c == '\0')
+            return false;
+        r.readValue(0);
+        return r.atEnd();
+    } catch (const PacketError&) {
+        return false;
+    }
+}
+
+} // namespace
+
+bool membersDistinct(const std::string& json)
+{
+    JsonReader r(QByteArrayView(json.data(), qsizetype(json.size())));
+    try {
+        return walkDistinct(r);
+    } catch (const PacketError&) {
+        return false;
+    }
+}
+
+namespace {
+
 QByteArray answer(const QJsonValue& id, const char* key, const QJsonValue& value)
 {
     QJsonObject o{{QStringLiteral("jsonrpc"), QStringLiteral("2.0")}, {QStringLiteral("id"), id}, {QLatin1String(key), value}};
@@ -67,10 +134,19 @@ RpcAnswer handleRpc(const std::string& object, const std::string& body, Db& db)
         return failure(a, nullId, code::InvalidRequest, QStringLiteral("A requisição tem níveis de aninhamento demais."));
     QJsonParseError err;
     const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromRawData(body.data(), qsizetype(body.size())), &err);
-    if (err.error != QJsonParseError::NoError)
+    if (err.error != QJsonParseError::NoError) {
+        // The parser takes only objects and arrays at the top; a lone text,
+        // number or literal is valid JSON but no request.
+        if (isJsonScalar(body))
+            return failure(a, nullId, code::InvalidRequest, QStringLiteral("A requisição deve ser um objeto JSON-RPC 2.0 (lotes não são aceitos)."));
         return failure(a, nullId, code::ParseError, QStringLiteral("A requisição não é um JSON válido."));
+    }
     if (!doc.isObject())
         return failure(a, nullId, code::InvalidRequest, QStringLiteral("A requisição deve ser um objeto JSON-RPC 2.0 (lotes não são aceitos)."));
+    // The parser keeps the last of repeated members silently; a request that
+    // could be read two ways is refused instead.
+    if (!membersDistinct(body))
+        return failure(a, nullId, code::InvalidRequest, QStringLiteral("A requisição repete o nome de um membro em um objeto JSON."));
     const QJsonObject req = doc.object();
     const bool notification = !req.contains(QLatin1String("id"));
     const QJsonValue id = req.value(QLatin1String("id"));

@@ -18,6 +18,10 @@ inline constexpr int kMaxJsonDepth = 32;
 // Runs before the parser, so a hostile body never reaches its recursion.
 bool nestingWithin(const std::string& json, int maxDepth);
 
+// True when no object in `json` (already accepted by the parser) names a
+// member twice.
+bool membersDistinct(const std::string& json);
+
 struct RpcAnswer {
     QByteArray body;   // empty for a notification
     QString method;    // as far as it was read, for the log
