@@ -6,3 +6,5 @@ source "$ROOT/scripts/setup.sh"
 export QT_QPA_PLATFORM=offscreen
 cd "$BUILD"
 ctest --output-on-failure -j "$(nproc)" "$@"
+# Bounded fuzzing of the packet codec and the server's dispatcher (ERP_SKIP_FUZZ=1 skips it).
+[ "${ERP_SKIP_FUZZ:-}" = 1 ] || bash "$ROOT/scripts/fuzz.sh"
