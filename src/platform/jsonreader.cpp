@@ -79,7 +79,14 @@ QString JsonReader::readString()
     }
     if (p_ == end_)
         fail("texto sem fim");
-    QString out = QString::fromUtf8(start, p_ - start);
+    // Checked per raw run: an escaped U+FFFD is a valid character.
+    auto raw = [this](const char* from) {
+        const QByteArrayView bytes(from, p_ - from);
+        if (!bytes.isValidUtf8())
+            fail("texto com UTF-8 inválido");
+        return QString::fromUtf8(bytes);
+    };
+    QString out = raw(start);
     while (*p_ != '"') {
         if (*p_ == '\\') {
             if (++p_ == end_)
@@ -115,14 +122,12 @@ QString JsonReader::readString()
                     fail("caractere de controle em um texto");
                 ++p_;
             }
-            out += QString::fromUtf8(run, p_ - run);
+            out += raw(run);
         }
         if (p_ == end_)
             fail("texto sem fim");
     }
     ++p_;
-    if (out.contains(QChar::ReplacementCharacter) && !QByteArrayView(start, p_ - start).contains("\xEF\xBF\xBD"))
-        fail("texto com UTF-8 inválido");
     return out;
 }
 

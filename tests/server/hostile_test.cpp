@@ -236,6 +236,7 @@ TEST_P(HostileTest, HostileRequestsAreRefusedAndWriteNothing)
         {"nesting over the limit inside a packet", adicIns(2, deep(30)), -32600},
         {"nested lists as a packet value", adicIns(2, deep(20)), -32602},
         {"invalid UTF-8 in a text", adicIns(2, "\"Multa \xff\xfe\""), -32700},
+        {"UTF-8 encoding of a surrogate", adicIns(2, "\"Multa \xed\xa0\x80\""), -32700},
         {"bytes after the request", request(m::getItensDRE, "[]") + std::string("\0{}", 3), -32700},
         {"a text as the whole body", "\"SetParamIRPJ\"", -32600},
         {"null as the whole body", "null", -32600},
@@ -341,6 +342,11 @@ TEST_P(HostileTest, HostileRequestsAreRefusedAndWriteNothing)
         const QString message = errorMessage(r);
         EXPECT_TRUE(message.endsWith('.') && message.size() > 10) << message.toStdString();
     }
+
+    // An escaped U+FFFD is a character like any other, not broken UTF-8.
+    const QJsonObject replacement = client_->post(R"({"jsonrpc":"2.0","id":"\ufffd","method":"getItensDRE","params":[]})");
+    EXPECT_TRUE(replacement.contains("result")) << QJsonDocument(replacement).toJson().toStdString();
+    EXPECT_EQ(replacement.value("id"), QString(QChar::ReplacementCharacter));
 
     // Bodies over the limit (1 MiB by default) are refused and never parsed.
     const std::string huge = manyWith(0, ins({seq, str("02"), json(QString(2 << 20, QLatin1Char('x'))), str("A"), str("I"), "10"}));
