@@ -11,7 +11,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql libgl-dev
   libcpp-httplib-dev libsqlite3-dev libpq-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  postgresql
+  postgresql haproxy
   clang libclang-rt-14-dev
 )
 

@@ -1,0 +1,276 @@
+// SPDX-License-Identifier: MIT
+// An office sharing one PostgreSQL database: two server processes behind an
+// HTTP load balancer (HAProxy, round-robin, keep-alive) and two screens of
+// one client editing the same company at once. The first screen comes from
+// the menu's entry, the second is created directly by the host's form
+// creation, since the entry keeps one screen per process.
+#include "entry/module.h"
+#include "host/basescreen.h"
+#include "host/dialogs.h"
+#include "host/grid/dbgrid.h"
+#include "host/query.h"
+#include "host/services.h"
+#include "screen/frmparamirpj.h"
+#include "support/serverprocess.h"
+
+#include <QFile>
+#include <QMdiArea>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QStandardPaths>
+#include <QTest>
+#include <QToolButton>
+#include <QUrl>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <memory>
+
+using namespace erp;
+using erp::par47300::TfrmParamIRPJ;
+using erp::testing::PgCluster;
+using erp::testing::ServerProcess;
+using erp::testing::TempDir;
+using B = erp::host::TfrmPadraoSimples;
+
+namespace {
+
+QWidget* focused()
+{
+    return QApplication::focusWidget();
+}
+
+void typeKeys(const QString& s)
+{
+    for (const QChar ch : s)
+        QTest::keyClick(focused(), ch.toLatin1());
+}
+
+bool accepts(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(quint16(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// HAProxy in the foreground on a free loopback port, round-robin over the servers.
+class Balancer {
+public:
+    Balancer(const std::string& folder, const std::vector<int>& servers) : port(testing::freeTcpPort())
+    {
+        QString cfg = QStringLiteral("global\n  maxconn 200\n"
+                                     "defaults\n  mode http\n  option http-keep-alive\n  timeout connect 2s\n"
+                                     "  timeout client 60s\n  timeout server 60s\n  timeout http-keep-alive 10s\n"
+                                     "frontend erp\n  bind 127.0.0.1:%1\n  default_backend servers\n"
+                                     "backend servers\n  balance roundrobin\n")
+                          .arg(port);
+        for (std::size_t i = 0; i < servers.size(); ++i)
+            cfg += QStringLiteral("  server s%1 127.0.0.1:%2\n").arg(i).arg(servers[i]);
+        const QString path = QString::fromStdString(folder) + QStringLiteral("/haproxy.cfg");
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(cfg.toUtf8()) < 0)
+            return;
+        f.close();
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(binary(), {QStringLiteral("-db"), QStringLiteral("-f"), path});
+        if (!QTest::qWaitFor([this] { return accepts(port) || process.state() == QProcess::NotRunning; }, 10000))
+            qWarning("HAProxy did not start listening");
+    }
+    ~Balancer()
+    {
+        process.terminate();
+        if (!process.waitForFinished(5000))
+            process.kill();
+        process.waitForFinished(5000);
+    }
+    static QString binary()
+    {
+        const QString found = QStandardPaths::findExecutable(QStringLiteral("haproxy"));
+        return found.isEmpty() ? QStandardPaths::findExecutable(QStringLiteral("haproxy"), {QStringLiteral("/usr/sbin")}) : found;
+    }
+    bool running() { return process.state() == QProcess::Running && accepts(port); }
+
+    int port;
+    QProcess process;
+};
+
+// What each screen needs in the test: its grid and toolbar.
+struct Screen {
+    TfrmParamIRPJ* f;
+    host::TDBGrid* grid() const { return f->dbgAdicIRPJ; }
+    DataSet& adic() const { return f->data().cdsAdicIRPJ; }
+    void confirm() const { f->button(B::Confirmar)->click(); }
+    // A new addition typed in the grid: name, Tab, type letter, Tab, percentage.
+    void type(const QString& name) const
+    {
+        grid()->setFocus();
+        QTest::keyClick(grid(), Qt::Key_N, Qt::ControlModifier);
+        typeKeys(name);
+        QTest::keyClick(focused(), Qt::Key_Tab);
+        typeKeys(QStringLiteral("a"));
+        QTest::keyClick(focused(), Qt::Key_Tab);
+        typeKeys(QStringLiteral("25"));
+    }
+};
+
+} // namespace
+
+class TestShared : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<PgCluster> cluster;
+    std::unique_ptr<TempDir> dir;
+    std::string url;
+    std::unique_ptr<ServerProcess> first, second;
+    std::unique_ptr<Balancer> balancer;
+    std::unique_ptr<QMdiArea> area;
+    host::ScriptedDialogs dialogs;
+    std::unique_ptr<host::DialogServiceScope> scope;
+
+    QList<QStringList> rows(const QString& sql)
+    {
+        const QString name = QStringLiteral("e2e");
+        QList<QStringList> out;
+        QSqlDatabase c = QSqlDatabase::database(name);
+        QSqlQuery q(c);
+        if (!q.exec(sql))
+            qWarning("query failed: %s", qPrintable(q.lastError().text()));
+        while (q.next()) {
+            QStringList row;
+            for (int i = 0; i < q.record().count(); ++i)
+                row << q.value(i).toString();
+            out << row;
+        }
+        return out;
+    }
+    QStringList served(const ServerProcess& s)
+    {
+        QStringList out;
+        for (const QString& line : QString::fromStdString(s.errorLog()).split(u'\n'))
+            if (line.startsWith(QLatin1String("PAR47300.rdmParamIRPJ ")))
+                out << line.section(u' ', 1, 1);
+        return out;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!PgCluster::binDir())
+            QSKIP("PostgreSQL is not installed (initdb/pg_ctl not found under /usr/lib/postgresql)");
+        if (Balancer::binary().isEmpty())
+            QSKIP("HAProxy is not installed (scripts/setup.sh installs it)");
+        cluster = std::make_unique<PgCluster>();
+        url = cluster->createDatabase("escritorio");
+        dir = std::make_unique<TempDir>();
+        first = std::make_unique<ServerProcess>(ERP_SERVER_BINARY, std::vector<std::string>{"--db", url, "--listen", "127.0.0.1:0", "--demo"});
+        second = std::make_unique<ServerProcess>(ERP_SERVER_BINARY, std::vector<std::string>{"--db", url, "--listen", "127.0.0.1:0"});
+        balancer = std::make_unique<Balancer>(dir->path(), std::vector<int>{first->port(), second->port()});
+        QVERIFY2(balancer->running(), balancer->process.readAll().constData());
+
+        const QUrl u(QString::fromStdString(url));
+        QSqlDatabase c = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("e2e"));
+        c.setHostName(u.host());
+        c.setPort(u.port());
+        c.setUserName(u.userName());
+        c.setDatabaseName(u.path().mid(1));
+        QVERIFY2(c.open(), qPrintable(c.lastError().text()));
+
+        scope = std::make_unique<host::DialogServiceScope>(dialogs);
+        host::hostSettings().serverHost = QStringLiteral("127.0.0.1");
+        host::hostSettings().serverPort = balancer->port;
+        host::hostSettings().company = QStringLiteral("01");
+        host::openSharedConnection(QString::fromStdString(url));
+        area = std::make_unique<QMdiArea>();
+        area->resize(1000, 700);
+        host::HostApplication::setMdiArea(area.get());
+        area->show();
+        QVERIFY(QTest::qWaitForWindowActive(area.get()));
+    }
+    void cleanupTestCase()
+    {
+        if (boIdCriado)
+            frmParamIRPJ->close();
+        area.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        host::closeSharedConnection();
+        QSqlDatabase::removeDatabase(QStringLiteral("e2e"));
+        scope.reset();
+        balancer.reset();
+        second.reset();
+        first.reset();
+        cluster.reset();
+    }
+
+    void twoScreensOnTwoServers()
+    {
+        IniProc();
+        QVERIFY(frmParamIRPJ);
+        const Screen a{frmParamIRPJ};
+        a.grid()->setFocus(); // leaving the company bar loads the company
+        TfrmParamIRPJ* other = nullptr;
+        host::HostApplication::CreateForm(other);
+        host::HostApplication::showForm(other);
+        const Screen b{other};
+        b.grid()->setFocus();
+        QVERIFY(a.adic().recordCount() > 0);
+        QCOMPARE(b.adic().recordCount(), a.adic().recordCount());
+        QCOMPARE(dialogs.errors, QStringList{});
+
+        // Both insert at once: each row gets its own number, both are kept.
+        a.type(QStringLiteral("Da tela A"));
+        b.type(QStringLiteral("Da tela B"));
+        const double seqA = a.adic().fieldByName(QStringLiteral("NRSEQPARAMAPU")).asFloat();
+        const double seqB = b.adic().fieldByName(QStringLiteral("NRSEQPARAMAPU")).asFloat();
+        QVERIFY(seqA > 0 && seqB > 0 && seqA != seqB);
+        QCOMPARE(rows(QStringLiteral("SELECT COUNT(*) FROM PARAMAPUIRPJ WHERE NMPARAMAPU LIKE 'Da tela %'")), (QList<QStringList>{{"0"}}));
+        a.confirm();
+        b.confirm();
+        QCOMPARE(dialogs.errors, QStringList{});
+        QCOMPARE(rows(QStringLiteral("SELECT NRSEQPARAMAPU, NMPARAMAPU, IDPARAMAPU, VRPORCENTAGEM FROM PARAMAPUIRPJ "
+                                     "WHERE NMPARAMAPU LIKE 'Da tela %' ORDER BY NMPARAMAPU")),
+                 (QList<QStringList>{{QString::number(seqA), "Da tela A", "A", "25"}, {QString::number(seqB), "Da tela B", "A", "25"}}));
+
+        // Both change the same row: the first save wins, the second is a
+        // conflict, reported and undone; nothing of the first is lost.
+        QVERIFY(a.adic().locate(QStringLiteral("NMPARAMAPU"), {QStringLiteral("Brindes")}));
+        const QString seq = a.adic().fieldByName(QStringLiteral("NRSEQPARAMAPU")).asString();
+        QVERIFY(b.adic().locate(QStringLiteral("NRSEQPARAMAPU"), {seq.toDouble()}));
+        const QString before = a.adic().fieldByName(QStringLiteral("NMPARAMAPU")).asString();
+        for (const Screen* s : {&a, &b}) {
+            s->grid()->setFocus();
+            s->grid()->setSelectedField(&s->adic().fieldByName(QStringLiteral("NMPARAMAPU")));
+            typeKeys(s == &a ? QStringLiteral("Nome da tela A") : QStringLiteral("Nome da tela B"));
+        }
+        a.confirm();
+        QCOMPARE(dialogs.errors, QStringList{});
+        b.confirm();
+        QCOMPARE(dialogs.errors.size(), 1);
+        QVERIFY2(dialogs.errors[0].contains(QStringLiteral("outro usuário")), qPrintable(dialogs.errors[0]));
+        QCOMPARE(b.adic().state(), DataSet::State::Browse);
+        QCOMPARE(b.adic().fieldByName(QStringLiteral("NMPARAMAPU")).asString(), before);
+        QCOMPARE(rows(QStringLiteral("SELECT NMPARAMAPU FROM PARAMAPUIRPJ WHERE NRSEQPARAMAPU = ") + seq), (QList<QStringList>{{"Nome da tela A"}}));
+
+        // Numbers stay unique across the two processes.
+        QCOMPARE(rows(QStringLiteral("SELECT COUNT(*) - COUNT(DISTINCT NRSEQPARAMAPU) FROM PARAMAPUIRPJ")), (QList<QStringList>{{"0"}}));
+        QCOMPARE(rows(QStringLiteral("SELECT COUNT(*) FROM PARAMAPUIRPJ WHERE NRSEQPARAMAPU >= (SELECT last_value FROM SQPARAMIRPJ) + 1")),
+                 (QList<QStringList>{{"0"}}));
+        // The balancer spread the calls over both servers.
+        QVERIFY2(!served(*first).isEmpty() && !served(*second).isEmpty(),
+                 qPrintable(served(*first).join(u' ') + QStringLiteral(" | ") + served(*second).join(u' ')));
+        other->close();
+    }
+};
+
+QTEST_MAIN(TestShared)
+#include "tst_e2e_shared.moc"
