@@ -9,6 +9,7 @@
 #include "host/pagecontrol.h"
 #include "host/query.h"
 #include "host/services.h"
+#include "road.h"
 #include "support/serverprocess.h"
 
 #include <QApplication>
@@ -24,35 +25,15 @@
 #include <memory>
 
 using namespace erp;
+using erp::testing::Road;
 using erp::testing::ServerProcess;
+using erp::testing::press;
+using erp::testing::typeAddition;
+using erp::testing::typeKeys;
 using erp::testing::TempDir;
 using B = erp::host::TfrmPadraoSimples;
 
 namespace {
-
-QWidget* focused()
-{
-    return QApplication::focusWidget();
-}
-
-// Types into whatever has the focus: on a grid cell the first key opens the
-// cell's editor, the others go to the editor.
-void typeKeys(const QString& s)
-{
-    for (const QChar ch : s)
-        QTest::keyClick(focused(), ch.toLatin1());
-}
-
-void press(Qt::Key key, Qt::KeyboardModifiers mods = {})
-{
-    QTest::keyClick(focused(), key, mods);
-}
-
-void clickTab(host::TPageControl* pages, QWidget* page)
-{
-    QTabBar* bar = pages->tabBar();
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(pages->indexOf(page)).center());
-}
 
 // One accountant's session on a SQLite database: the server program, the
 // host's settings, the package loaded and its screen opened by IniProc.
@@ -145,60 +126,11 @@ private:
 };
 
 const QString kAdic = QStringLiteral("SELECT NMPARAMAPU, IDPARAMAPU, IDIMPOSTO, VRPORCENTAGEM, CDEMPRESA FROM PARAMAPUIRPJ WHERE NMPARAMAPU = '%1'");
-const QString kInf = QStringLiteral("SELECT IDINFCTBIRPJ, CHAVE, IDFORMAPURITEM FROM INFCTBIRPJ WHERE NRSEQPARAMAPU = (%1)");
-const QString kItem = QStringLiteral("SELECT NMRECDESPIRPJ, IDRECDESPIRPJ, IDRECDESPIRPJOP, NRSEQALIQIRPJ, IDCONSVRDEB, CDEMPRESA FROM RECDESPIRPJ "
-                                     "WHERE NMRECDESPIRPJ = '%1'");
-
-// A new addition typed in the grid: name, Tab, type letter, Tab, percentage.
-void typeAddition(host::TDBGrid* g, const QString& name, const QString& letter, const QString& percent)
-{
-    g->setFocus();
-    QTest::keyClick(g, Qt::Key_N, Qt::ControlModifier);
-    typeKeys(name);
-    press(Qt::Key_Tab);
-    typeKeys(letter);
-    press(Qt::Key_Tab);
-    typeKeys(percent);
-}
 
 } // namespace
 
 class TestEndToEnd : public QObject {
     Q_OBJECT
-
-    // One edit on an additions grid and then on its accounting grid.
-    void walkAdditions(Session& s, const char* tab, const char* pagesName, const char* adicPage, const char* adicGrid,
-                       const char* infPage, const char* infGrid, const QString& tax)
-    {
-        clickTab(s.pages("pgcGeral"), s.page(tab));
-        host::TDBGrid* g = s.grid(adicGrid);
-        const QString name = QStringLiteral("Multas %1").arg(tax);
-        const int before = g->model()->rowCount();
-        typeAddition(g, name, QStringLiteral("e"), QStringLiteral("40"));
-        QCOMPARE(g->model()->rowCount(), before + 1);
-        QVERIFY(!s.button(B::Incluir)->isEnabled() && s.button(B::Confirmar)->isEnabled());
-        QCOMPARE(s.rows(kAdic.arg(name)), QList<QStringList>{}); // nothing is written before the confirm
-        s.button(B::Confirmar)->click();
-        QCOMPARE(s.dialogs.errors, QStringList{});
-        QCOMPARE(s.rows(kAdic.arg(name)), (QList<QStringList>{{name, "E", tax, "40", "01"}}));
-        QVERIFY(s.button(B::Incluir)->isEnabled() && !s.button(B::Confirmar)->isEnabled());
-
-        // Its accounting information: the insert button, origin letter, Tab, account.
-        clickTab(s.pages(pagesName), s.page(infPage));
-        host::TDBGrid* inf = s.grid(infGrid);
-        inf->setFocus();
-        s.button(B::Incluir)->click();
-        QVERIFY(inf->hasFocus());
-        typeKeys(QStringLiteral("c"));
-        press(Qt::Key_Tab);
-        typeKeys(QStringLiteral("311010001"));
-        const QString parent = QStringLiteral("SELECT NRSEQPARAMAPU FROM PARAMAPUIRPJ WHERE NMPARAMAPU = '%1'").arg(name);
-        QCOMPARE(s.rows(kInf.arg(parent)), QList<QStringList>{});
-        s.button(B::Confirmar)->click();
-        QCOMPARE(s.dialogs.errors, QStringList{});
-        QCOMPARE(s.rows(kInf.arg(parent)), (QList<QStringList>{{"C", "311010001", "C"}}));
-        clickTab(s.pages(pagesName), s.page(adicPage));
-    }
 
 private Q_SLOTS:
     void roadOfOneEditOnEachGrid()
@@ -206,43 +138,8 @@ private Q_SLOTS:
         Session s;
         QVERIFY(s.open());
         QVERIFY(s.grid("dbgAdicIRPJ")->model()->rowCount() > 0);
-        walkAdditions(s, "tshIRPJ", "pgcIRPJ", "tshAdicIRPJ", "dbgAdicIRPJ", "tshInfCtbIRPJ", "dbgInfCtbIRPJ", QStringLiteral("I"));
-        walkAdditions(s, "tshCSLL", "pgcCSLL", "tshAdicCSLL", "dbgAdicCSLL", "tshInfCtbCSLL", "dbgInfCtbCSLL", QStringLiteral("C"));
-
-        // A net-profit item: name, kind, operational, rate, debit value.
-        clickTab(s.pages("pgcGeral"), s.page("tshLucro"));
-        host::TDBGrid* g = s.grid("dbgRecDesp");
-        g->setFocus();
-        QTest::keyClick(g, Qt::Key_N, Qt::ControlModifier);
-        typeKeys(QStringLiteral("Aluguel"));
-        press(Qt::Key_Tab);
-        typeKeys(QStringLiteral("d"));
-        press(Qt::Key_Tab);
-        typeKeys(QStringLiteral("n"));
-        press(Qt::Key_Tab);
-        typeKeys(QStringLiteral("7"));
-        press(Qt::Key_Tab);
-        typeKeys(QStringLiteral("s"));
-        QCOMPARE(s.rows(kItem.arg(QStringLiteral("Aluguel"))), QList<QStringList>{});
-        s.button(B::Confirmar)->click();
-        QCOMPARE(s.dialogs.errors, QStringList{});
-        QCOMPARE(s.rows(kItem.arg(QStringLiteral("Aluguel"))), (QList<QStringList>{{"Aluguel", "D", "N", "7", "S", "01"}}));
-
-        // Its accounting information, paid on the cash basis.
-        clickTab(s.pages("pgcLucro"), s.page("tshInfCtbLucro"));
-        host::TDBGrid* inf = s.grid("dbgInfCtbLucro");
-        inf->setFocus();
-        QTest::keyClick(inf, Qt::Key_N, Qt::ControlModifier);
-        typeKeys(QStringLiteral("c"));
-        press(Qt::Key_Tab);
-        typeKeys(QStringLiteral("311010001"));
-        press(Qt::Key_Tab);
-        typeKeys(QStringLiteral("p"));
-        const QString parent = QStringLiteral("SELECT NRSEQRECDESPIRPJ FROM RECDESPIRPJ WHERE NMRECDESPIRPJ = 'Aluguel'");
-        QCOMPARE(s.rows(kInf.arg(parent)), QList<QStringList>{});
-        s.button(B::Confirmar)->click();
-        QCOMPARE(s.dialogs.errors, QStringList{});
-        QCOMPARE(s.rows(kInf.arg(parent)), (QList<QStringList>{{"C", "311010001", "P"}}));
+        const Road road{s.screen(), s.dialogs, [&s](const QString& sql) { return s.rows(sql); }};
+        road.walk();
     }
 
     // The server stops during a session: the save reports it, the row is

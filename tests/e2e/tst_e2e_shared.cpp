@@ -11,10 +11,12 @@
 #include "host/query.h"
 #include "host/services.h"
 #include "screen/frmparamirpj.h"
+#include "road.h"
 #include "support/serverprocess.h"
 
 #include <QFile>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -35,22 +37,14 @@
 using namespace erp;
 using erp::par47300::TfrmParamIRPJ;
 using erp::testing::PgCluster;
+using erp::testing::Road;
+using erp::testing::focused;
+using erp::testing::typeKeys;
 using erp::testing::ServerProcess;
 using erp::testing::TempDir;
 using B = erp::host::TfrmPadraoSimples;
 
 namespace {
-
-QWidget* focused()
-{
-    return QApplication::focusWidget();
-}
-
-void typeKeys(const QString& s)
-{
-    for (const QChar ch : s)
-        QTest::keyClick(focused(), ch.toLatin1());
-}
 
 bool accepts(int port)
 {
@@ -226,6 +220,13 @@ private Q_SLOTS:
         QVERIFY(a.adic().recordCount() > 0);
         QCOMPARE(b.adic().recordCount(), a.adic().recordCount());
         QCOMPARE(dialogs.errors, QStringList{});
+
+        // The road of one edit on each grid of the first screen.
+        area->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(a.f->parentWidget()));
+        const Road road{a.f, dialogs, [this](const QString& sql) { return rows(sql); }};
+        road.walk();
+        if (QTest::currentTestFailed())
+            return;
 
         // Both insert at once: each row gets its own number, both are kept.
         a.type(QStringLiteral("Da tela A"));
