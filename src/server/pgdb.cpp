@@ -79,7 +79,16 @@ public:
         // A dropped connection is re-established between transactions, never inside one.
         if (PQstatus(conn_) != CONNECTION_OK)
             reconnect();
-        script("BEGIN");
+        try {
+            script("BEGIN");
+        } catch (const DbError&) {
+            // A connection the database dropped (a restart) is only noticed
+            // when used; nothing has run in this transaction yet.
+            if (PQstatus(conn_) == CONNECTION_OK)
+                throw;
+            reconnect();
+            script("BEGIN");
+        }
     }
     void commit() override { script("COMMIT"); }
     void rollback() noexcept override
@@ -158,6 +167,22 @@ private:
         // Outside a transaction a dropped connection is simply made again.
         if (PQstatus(conn_) != CONNECTION_OK)
             reconnect();
+        // Only reads and sequence numbers run outside a transaction: when the
+        // connection turns out dead (the database restarted since its last
+        // use), sending them again on a new one is harmless.
+        const bool idle = PQtransactionStatus(conn_) == PQTRANS_IDLE;
+        try {
+            return runOnce(sql, params);
+        } catch (const DbError&) {
+            if (!idle || PQstatus(conn_) == CONNECTION_OK)
+                throw;
+        }
+        reconnect();
+        return runOnce(sql, params);
+    }
+
+    PGresult* runOnce(const std::string& sql, const SqlParams& params)
+    {
         auto it = cache_.find(sql);
         if (it == cache_.end()) {
             int count = 0;

@@ -253,19 +253,38 @@ PgCluster::PgCluster(bool durable)
     if (r.exitCode != 0)
         throw std::runtime_error("initdb failed: " + r.out + r.err);
     port_ = freeTcpPort();
-    std::string options = "-k " + dir_->path() + " -p " + std::to_string(port_) + " -c listen_addresses=127.0.0.1 -c max_connections=200";
+    options_ = "-k " + dir_->path() + " -p " + std::to_string(port_) + " -c listen_addresses=127.0.0.1 -c max_connections=200";
     if (!durable)
-        options += " -c fsync=off -c synchronous_commit=off -c full_page_writes=off";
-    r = runProgram(asOwner({bin_ + "/pg_ctl", "-D", data, "-l", dir_->path() + "/log", "-o", options, "-w", "-t", "60", "start"}), 90);
+        options_ += " -c fsync=off -c synchronous_commit=off -c full_page_writes=off";
+    start();
+}
+
+void PgCluster::start()
+{
+    const RunResult r = runProgram(
+        asOwner({bin_ + "/pg_ctl", "-D", dir_->path() + "/data", "-l", dir_->path() + "/log", "-o", options_, "-w", "-t", "60", "start"}), 90);
     if (r.exitCode != 0)
         throw std::runtime_error("pg_ctl start failed: " + r.out + r.err + readFile(dir_->path() + "/log"));
     started_ = true;
 }
 
+void PgCluster::stop()
+{
+    if (!started_)
+        return;
+    const RunResult r = runProgram(asOwner({bin_ + "/pg_ctl", "-D", dir_->path() + "/data", "-m", "immediate", "-w", "stop"}), 60);
+    if (r.exitCode != 0)
+        throw std::runtime_error("pg_ctl stop failed: " + r.out + r.err);
+    started_ = false;
+}
+
 PgCluster::~PgCluster()
 {
-    if (started_)
-        runProgram(asOwner({bin_ + "/pg_ctl", "-D", dir_->path() + "/data", "-m", "immediate", "-w", "stop"}), 60);
+    try {
+        stop();
+    } catch (const std::exception&) {
+        // nothing more can be done while the test ends
+    }
 }
 
 std::string PgCluster::url(const std::string& database) const

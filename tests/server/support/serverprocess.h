@@ -74,11 +74,16 @@ public:
     // Creates an empty database and returns its URL.
     std::string createDatabase(const std::string& name);
     std::string url(const std::string& database) const;
+    // Stops the cluster at once, as a crash or a lost host would, and starts
+    // it again on the same port with the same data.
+    void stop();
+    void start();
 
 private:
     std::vector<std::string> asOwner(std::vector<std::string> argv) const;
     std::unique_ptr<TempDir> dir_;
     std::string bin_;
+    std::string options_;
     int port_ = 0;
     bool started_ = false;
 };
