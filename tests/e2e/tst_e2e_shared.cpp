@@ -164,7 +164,7 @@ private Q_SLOTS:
             QSKIP("PostgreSQL is not installed (initdb/pg_ctl not found under /usr/lib/postgresql)");
         if (Balancer::binary().isEmpty())
             QSKIP("HAProxy is not installed (scripts/setup.sh installs it)");
-        cluster = std::make_unique<PgCluster>();
+        cluster = std::make_unique<PgCluster>(true); // durable: its stop is a crash, and what was accepted must survive it
         url = cluster->createDatabase("escritorio");
         dir = std::make_unique<TempDir>();
         first = std::make_unique<ServerProcess>(ERP_SERVER_BINARY, std::vector<std::string>{"--db", url, "--listen", "127.0.0.1:0", "--demo"});

@@ -226,6 +226,37 @@ TEST(ServerProgram, ALostDatabaseAnswers1500WithoutInternals)
     EXPECT_NE(server.errorLog().find("postgresql:"), std::string::npos) << "the detail goes to the operator's log";
 }
 
+// A restarted database drops every connection the server holds; the server
+// finds out only on the next use, and must not fail that call for it.
+TEST(ServerProgram, ARestartedDatabaseAnswersTheNextCall)
+{
+    if (!PgCluster::binDir())
+        GTEST_SKIP() << "PostgreSQL is not installed (initdb/pg_ctl not found under /usr/lib/postgresql): its tests are skipped";
+    PgCluster cluster(true); // durable: its stop is a crash, and what was committed must survive it
+    ServerProcess server(ERP_SERVER_BINARY, {"--db", cluster.createDatabase("restarted"), "--listen", "127.0.0.1:0", "--demo"});
+    RpcClient cli(server.host(), server.port());
+    const double seq = cli.call("prxSeqParamIRPJ").value("result").toDouble();
+    ASSERT_GT(seq, 0);
+    const QJsonObject packet{
+        {"fields", QJsonArray{QJsonObject{{"name", "NRSEQPARAMAPU"}, {"type", "float"}}, QJsonObject{{"name", "CDEMPRESA"}, {"type", "string"}, {"size", 2}},
+                              QJsonObject{{"name", "NMPARAMAPU"}, {"type", "string"}, {"size", 200}},
+                              QJsonObject{{"name", "IDPARAMAPU"}, {"type", "string"}, {"size", 1}},
+                              QJsonObject{{"name", "IDIMPOSTO"}, {"type", "string"}, {"size", 1}}, QJsonObject{{"name", "VRPORCENTAGEM"}, {"type", "float"}}}},
+        {"changes", QJsonArray{QJsonObject{{"status", "inserted"}, {"new", QJsonArray{seq, "01", "Depois do reinício", "A", "I", 10}}}}}};
+
+    // A save first (its transaction begins on the dead connection), then a read and a number.
+    cluster.stop();
+    cluster.start();
+    const QJsonObject saved = cli.call("SetParamIRPJ", {packet});
+    EXPECT_EQ(saved.value("result").toObject().value("applied"), 1) << QJsonDocument(saved).toJson().toStdString();
+    cluster.stop();
+    cluster.start();
+    const QJsonObject read = cli.call("GetParamIRPJ", {"01"});
+    EXPECT_TRUE(read.contains("result")) << QJsonDocument(read).toJson().toStdString();
+    EXPECT_NE(QJsonDocument(read).toJson().indexOf("Depois do rein"), -1);
+    EXPECT_GT(cli.call("prxSeqParamIRPJ").value("result").toDouble(), seq);
+}
+
 TEST(ServerProgram, ACallInFlightFinishesBeforeTheServerStops)
 {
     TempDir dir;
