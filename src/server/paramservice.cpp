@@ -554,8 +554,15 @@ private:
         if (n.isNull("NRSEQALIQIRPJ"))
             refuse(code::Validation, QStringLiteral("Código da Alíquota de Presunção deve ser informada."));
         const auto rate = wholeNumber(n.value("NRSEQALIQIRPJ").toDouble());
-        if (!rate || db_.query("SELECT 1 FROM ALIQIRPJ WHERE NRSEQALIQIRPJ = ?", {qlonglong(*rate)}).empty())
+        const SqlRows entry =
+            rate ? db_.query("SELECT VRALIQPRESIRPJ, VRALIQPRESCSLL FROM ALIQIRPJ WHERE NRSEQALIQIRPJ = ?", {qlonglong(*rate)}) : SqlRows{};
+        if (entry.empty())
             refuse(code::MissingReference, QStringLiteral("Alíquota de Presunção não cadastrada."));
+        // The item carries copies of its entry's two rates: values of the
+        // client's own would be stored beside a code that says otherwise.
+        if (n.isNull("VRALIQPRESIRPJ") || n.isNull("VRALIQPRESCSLL") || n.value("VRALIQPRESIRPJ").toDouble() != entry[0][0].toDouble() ||
+            n.value("VRALIQPRESCSLL").toDouble() != entry[0][1].toDouble())
+            refuse(code::Validation, QStringLiteral("As alíquotas do item não correspondem à Alíquota de Presunção cadastrada. Recarregue os dados e tente novamente."));
         return qlonglong(*rate);
     }
 
