@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QMdiArea>
+#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -22,6 +23,7 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <csignal>
 #include <memory>
 
 using namespace erp;
@@ -181,6 +183,36 @@ private Q_SLOTS:
                                        "ORDER BY NRSEQPARAMAPU")),
                  (QList<QStringList>{{"Antes", "A"}, {"Depois", "C"}}));
         QCOMPARE(s.one(QStringLiteral("SELECT COUNT(DISTINCT NRSEQPARAMAPU) - COUNT(*) FROM PARAMAPUIRPJ")), QStringLiteral("0"));
+    }
+
+    // A server that hangs (stopped, not gone) holds the save until the
+    // connection's read time-out: then the screen reports it and undoes the
+    // row. The hung server is killed and replaced; what it never committed
+    // never appears, and the screen saves through the new one.
+    void serverHangs()
+    {
+        Session s;
+        QVERIFY(s.open());
+        host::TDBGrid* g = s.grid("dbgAdicIRPJ");
+        const int before = g->model()->rowCount();
+        typeAddition(g, QStringLiteral("Pendurada"), QStringLiteral("a"), QStringLiteral("20"));
+        s.server->signal(SIGSTOP);
+        auto killed = qScopeGuard([&s] { s.server->signal(SIGKILL); });
+        s.button(B::Confirmar)->click();
+        QCOMPARE(s.dialogs.errors.size(), 1);
+        QVERIFY2(s.dialogs.errors[0].contains(QStringLiteral("não respondeu a tempo")), qPrintable(s.dialogs.errors[0]));
+        QCOMPARE(g->model()->rowCount(), before);
+        killed.dismiss();
+        s.server->signal(SIGKILL);
+        s.server->stop();
+        s.startServer();
+        QCOMPARE(s.rows(kAdic.arg(QStringLiteral("Pendurada"))), QList<QStringList>{});
+
+        s.dialogs.errors.clear();
+        typeAddition(g, QStringLiteral("Substituta"), QStringLiteral("a"), QStringLiteral("20"));
+        s.button(B::Confirmar)->click();
+        QCOMPARE(s.dialogs.errors, QStringList{});
+        QCOMPARE(s.rows(kAdic.arg(QStringLiteral("Substituta"))), (QList<QStringList>{{"Substituta", "A", "I", "20", "01"}}));
     }
 
     // Another program holds the database's write lock longer than the
