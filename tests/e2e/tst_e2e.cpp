@@ -237,7 +237,8 @@ private Q_SLOTS:
         }
         QSqlDatabase::removeDatabase(QStringLiteral("locker"));
         QCOMPARE(s.dialogs.errors.size(), 1);
-        QVERIFY2(!s.dialogs.errors[0].isEmpty() && !s.dialogs.errors[0].contains(QLatin1String("SQLITE")), qPrintable(s.dialogs.errors[0]));
+        QVERIFY2(s.dialogs.errors[0].contains(QStringLiteral("banco de dados")) && !s.dialogs.errors[0].contains(QLatin1String("SQLITE")),
+                 qPrintable(s.dialogs.errors[0]));
         QCOMPARE(g->model()->rowCount(), before);
         QCOMPARE(s.rows(kAdic.arg(QStringLiteral("Bloqueada"))), QList<QStringList>{});
 

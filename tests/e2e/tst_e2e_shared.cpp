@@ -291,7 +291,8 @@ private Q_SLOTS:
         cluster->stop();
         a.confirm();
         QCOMPARE(dialogs.errors.size(), 1);
-        QVERIFY2(!dialogs.errors[0].contains(QLatin1String("SQLSTATE")) && !dialogs.errors[0].contains(QLatin1String("libpq")), qPrintable(dialogs.errors[0]));
+        QVERIFY2(dialogs.errors[0].contains(QStringLiteral("banco de dados")) && !dialogs.errors[0].contains(QLatin1String("postgresql")),
+                 qPrintable(dialogs.errors[0]));
         QCOMPARE(a.adic().state(), DataSet::State::Browse);
         QCOMPARE(a.adic().recordCount(), count);
         cluster->start();
