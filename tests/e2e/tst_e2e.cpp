@@ -12,14 +12,12 @@
 #include "road.h"
 #include "support/serverprocess.h"
 
-#include <QApplication>
 #include <QMdiArea>
 #include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QTabBar>
 #include <QTest>
 #include <QToolButton>
 
@@ -29,9 +27,7 @@
 using namespace erp;
 using erp::testing::Road;
 using erp::testing::ServerProcess;
-using erp::testing::press;
 using erp::testing::typeAddition;
-using erp::testing::typeKeys;
 using erp::testing::TempDir;
 using B = erp::host::TfrmPadraoSimples;
 

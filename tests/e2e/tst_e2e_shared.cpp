@@ -38,7 +38,6 @@ using namespace erp;
 using erp::par47300::TfrmParamIRPJ;
 using erp::testing::PgCluster;
 using erp::testing::Road;
-using erp::testing::focused;
 using erp::testing::typeKeys;
 using erp::testing::ServerProcess;
 using erp::testing::TempDir;
@@ -105,17 +104,8 @@ struct Screen {
     host::TDBGrid* grid() const { return f->dbgAdicIRPJ; }
     DataSet& adic() const { return f->data().cdsAdicIRPJ; }
     void confirm() const { f->button(B::Confirmar)->click(); }
-    // A new addition typed in the grid: name, Tab, type letter, Tab, percentage.
-    void type(const QString& name) const
-    {
-        grid()->setFocus();
-        QTest::keyClick(grid(), Qt::Key_N, Qt::ControlModifier);
-        typeKeys(name);
-        QTest::keyClick(focused(), Qt::Key_Tab);
-        typeKeys(QStringLiteral("a"));
-        QTest::keyClick(focused(), Qt::Key_Tab);
-        typeKeys(QStringLiteral("25"));
-    }
+    // A new addition typed in the grid: Ctrl+N, name, type, percentage.
+    void type(const QString& name) const { erp::testing::typeAddition(grid(), name, QStringLiteral("a"), QStringLiteral("25")); }
 };
 
 } // namespace
