@@ -126,7 +126,7 @@ RpcAnswer failure(RpcAnswer a, const QJsonValue& id, int code, const QString& me
 
 } // namespace
 
-RpcAnswer handleRpc(const std::string& object, const std::string& body, Db& db)
+RpcAnswer handleRpc(const std::string& object, const std::string& body, Db& db, const RpcContext& /*context*/)
 {
     RpcAnswer a;
     const QJsonValue nullId(QJsonValue::Null);

@@ -27,9 +27,15 @@ struct RpcAnswer {
     QString method;    // as far as it was read, for the log
     QString outcome;   // "ok" or "erro <code>"
     std::string internal; // operator-only detail of a failure
+    int httpStatus = 200; // another status only for refusals outside JSON-RPC (422)
+};
+
+// What the HTTP front knows of a request besides its path and body.
+struct RpcContext {
+    std::string idempotencyKey; // the Idempotency-Key header; empty when absent
 };
 
 // One JSON-RPC 2.0 request addressed to a server object.
-RpcAnswer handleRpc(const std::string& object, const std::string& body, Db& db);
+RpcAnswer handleRpc(const std::string& object, const std::string& body, Db& db, const RpcContext& context = {});
 
 } // namespace erp::server
