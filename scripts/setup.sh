@@ -12,6 +12,7 @@ PACKAGES=(
   libcpp-httplib-dev libsqlite3-dev libpq-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   postgresql haproxy
+  xvfb openbox xdotool wmctrl x11-utils
   clang libclang-rt-14-dev
 )
 

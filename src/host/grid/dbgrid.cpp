@@ -6,6 +6,7 @@
 #include "gridselectionmodel.h"
 
 #include "host/dialogs.h"
+#include "host/focuschain.h"
 #include "host/services.h"
 #include "platform/datalink.h"
 #include "platform/dataset.h"
@@ -416,12 +417,12 @@ void TDBGrid::Private::editingChanged()
         dropEditor();
 }
 
+// The focus chain tells moves inside the screen only: a window operation
+// (a dialog, another window, the screen minimised) leaves the new row alone.
 void TDBGrid::Private::focusChanged(QWidget* old, QWidget* now)
 {
     const auto inside = [this](const QWidget* w) { return w && (w == &q || q.isAncestorOf(w)); };
-    if (!cancelOnExit || !inside(old) || !now || inside(now) || now->window() != q.window())
-        return;
-    if (inside(QApplication::focusWidget()))
+    if (!cancelOnExit || !inside(old) || inside(now))
         return;
     DataSet* ds = dataSet();
     if (!ds || ds->state() != DataSet::State::Insert || ds->modified() || (editor && CellDelegate::isDirty(editor)))
@@ -514,7 +515,7 @@ TDBGrid::TDBGrid(QWidget* parent) : QTableView(parent), d(std::make_unique<Priva
         d->lastCommitOk = true;
     });
     connect(d->model, &QAbstractItemModel::modelReset, this, [this] { d->applyWidths(); });
-    d->focusConnection = connect(qApp, &QApplication::focusChanged, this,
+    d->focusConnection = connect(&FocusChain::instance(), &FocusChain::moved, this,
                                  [this](QWidget* old, QWidget* now) { d->focusChanged(old, now); });
 }
 

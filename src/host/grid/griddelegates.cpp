@@ -4,11 +4,13 @@
 #include "datasetmodel.h"
 #include "dbgrid.h"
 
+#include "host/focuschain.h"
 #include "host/maskedit.h"
 
 #include "platform/field.h"
 #include "platform/formatting.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QHBoxLayout>
@@ -109,9 +111,11 @@ bool CellDelegate::eventFilter(QObject* object, QEvent* event)
             return QStyledItemDelegate::eventFilter(editor, event);
         return grid_.filterEditorKey(object, editor, static_cast<QKeyEvent*>(event));
     case QEvent::FocusOut:
-        // A modal dialog opened from the cell (a search) takes the focus for a
-        // while: the cell stays open under it.
-        if (static_cast<QFocusEvent*>(event)->reason() == Qt::ActiveWindowFocusReason)
+        // A modal dialog opened from the cell (a search), another window or
+        // the screen being minimised takes the focus for a while: the cell
+        // stays open and gets it back.
+        if (static_cast<QFocusEvent*>(event)->reason() == Qt::ActiveWindowFocusReason
+            || FocusChain::leavesScope(editor, QApplication::focusWidget()))
             return false;
         return QStyledItemDelegate::eventFilter(editor, event);
     default:
