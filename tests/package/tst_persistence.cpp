@@ -49,6 +49,16 @@ struct OtherClient {
     {
         host::CheckResultServ(net.call(QString::fromLatin1(method), QJsonArray{packet::toJson(p)}), true, 0);
     }
+    // Saves a new row of `ds`'s layout with these values (by field name), under a number of its own.
+    void insert(const DataSet& ds, const char* method, QHash<QString, QVariant> values)
+    {
+        const QString seq = ds.fieldDefs().front().name;
+        values[seq] = double(host::CheckResultServ(net.call(QString::fromLatin1(contract::method::prxSeqParamIRPJ), {}), true, 0).toInteger());
+        RowValues row;
+        for (const FieldDef& f : ds.fieldDefs())
+            row.push_back(values.value(f.name));
+        save(method, {ds.fieldDefs(), {{ChangeStatus::Inserted, {}, row}}});
+    }
     host::TNetConnection net;
 };
 
@@ -284,6 +294,84 @@ private Q_SLOTS:
         QCOMPARE(inf.recordCount(), rows - 1);
         QCOMPARE(d.cdsInfEspelho.recordCount(), rows - 1);
         QCOMPARE(fx.rows(QStringLiteral("SELECT COUNT(*) FROM INFCTBIRPJ WHERE NRSEQINFCTBIRPJ = ") + seq), (QList<QStringList>{{"0"}}));
+    }
+
+    // The server refuses the first row of an empty grid: the row is undone,
+    // and with it go edit, delete, search and the detail page.
+    void aRefusedFirstRowLeavesNothingToEdit_data()
+    {
+        QTest::addColumn<QString>("tab");
+        QTest::newRow("IRPJ additions") << "IRPJ";
+        QTest::newRow("CSLL additions") << "CSLL";
+        QTest::newRow("net-profit items") << "Lucro";
+        QTest::newRow("accounting information") << "InfCtb";
+    }
+    void aRefusedFirstRowLeavesNothingToEdit()
+    {
+        QFETCH(QString, tab);
+        ScreenFixture fx;
+        TfrmParamIRPJ* f = fx.open();
+        QVERIFY(f);
+        auto& d = f->data();
+        OtherClient other(fx);
+        DataSet* ds = nullptr;
+        host::TPageControl* inner = nullptr;
+        QWidget* detail = nullptr;
+        if (tab == u"InfCtb") {
+            // Someone else deletes the parent, and its accounting information, meanwhile.
+            f->dbgAdicIRPJ->setFocus();
+            DataSet& adic = d.cdsAdicIRPJ;
+            QVERIFY(adic.locate(QStringLiteral("NMPARAMAPU"), {QStringLiteral("Brindes")}));
+            const double seq = field(adic, "NRSEQPARAMAPU").asFloat();
+            host::CheckResultServ(other.net.call(QString::fromLatin1(contract::method::setDeleteInfCtb), {seq}), true, 0);
+            other.save(contract::method::SetParamIRPJ, {adic.fieldDefs(), {{ChangeStatus::Deleted, adic.rowValues(adic.recNo()), {}}}});
+            clickTab(f->pgcIRPJ, f->tshInfCtbIRPJ);
+            ds = &d.cdsInfCtb;
+            QVERIFY(ds->active() && ds->isEmpty());
+            f->button(B::Incluir)->click();
+            field(*ds, "IDINFCTBIRPJ").setText(QStringLiteral("Conta Contábil"));
+            field(*ds, "CHAVE").setText(QStringLiteral("423010002"));
+            inner = f->pgcIRPJ;
+            detail = f->tshAdicIRPJ; // the sibling page stays open: its rows are browsing
+        } else {
+            // Company 04 has no parameters; someone else saves the same row first.
+            f->medCdEmpresa->selectAll();
+            QTest::keyClicks(f->medCdEmpresa, QStringLiteral("04"));
+            QTest::keyClick(f->medCdEmpresa, Qt::Key_Tab);
+            if (tab == u"CSLL")
+                clickTab(f->pgcGeral, f->tshCSLL);
+            else if (tab == u"Lucro")
+                clickTab(f->pgcGeral, f->tshLucro);
+            const bool items = tab == u"Lucro";
+            ds = items ? &d.cdsRecDesp : tab == u"CSLL" ? &d.cdsAdicCSLL : &d.cdsAdicIRPJ;
+            inner = items ? f->pgcLucro : tab == u"CSLL" ? f->pgcCSLL : f->pgcIRPJ;
+            detail = items ? f->tshInfCtbLucro : tab == u"CSLL" ? f->tshInfCtbCSLL : f->tshInfCtbIRPJ;
+            QVERIFY(ds->active() && ds->isEmpty());
+            const QString name = QStringLiteral("Multas fiscais");
+            if (items)
+                other.insert(*ds, contract::method::setRecDesp,
+                             {{"CDEMPRESA", "04"}, {"NMRECDESPIRPJ", name}, {"IDRECDESPIRPJ", "R"}, {"IDRECDESPIRPJOP", "S"},
+                              {"NRSEQALIQIRPJ", 2.0}, {"VRALIQPRESIRPJ", 8.0}, {"VRALIQPRESCSLL", 12.0}, {"IDCONSVRDEB", "S"}});
+            else
+                other.insert(*ds, contract::method::SetParamIRPJ,
+                             {{"CDEMPRESA", "04"}, {"NMPARAMAPU", name}, {"IDPARAMAPU", "A"}, {"IDIMPOSTO", tab == u"CSLL" ? "C" : "I"},
+                              {"VRPORCENTAGEM", 100.0}});
+            f->button(B::Incluir)->click();
+            field(*ds, items ? "NMRECDESPIRPJ" : "NMPARAMAPU").setText(name);
+            if (items)
+                field(*ds, "NRSEQALIQIRPJ").setText(QStringLiteral("2"));
+            else
+                field(*ds, "IDPARAMAPU").setText(QStringLiteral("Adição"));
+        }
+        QVERIFY(fx.dialogs.errors.isEmpty());
+        f->button(B::Confirmar)->click();
+        QCOMPARE(fx.dialogs.errors.size(), 1);
+        QCOMPARE(ds->state(), DataSet::State::Browse);
+        QVERIFY(ds->isEmpty());
+        for (const B::Button b : {B::Alterar, B::Excluir, B::Procurar, B::Confirmar, B::Cancelar})
+            QVERIFY2(!f->action(b)->isEnabled(), f->button(b)->objectName().toLatin1().constData());
+        QVERIFY(f->action(B::Incluir)->isEnabled() && f->action(B::Verificar)->isEnabled());
+        QCOMPARE(inner->pageEnabled(detail), tab == u"InfCtb");
     }
 
     void cancelAnsweredNoKeepsTheEditAndConfirmOnAnInvalidRowKeepsBothButtons()

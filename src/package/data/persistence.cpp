@@ -51,8 +51,10 @@ void TfrmParamIRPJ::enviaAlteracao(const Edited& e, bool refreshToolbar)
         if (refreshToolbar)
             ControlaBotoes(e.dts);
     } catch (...) {
-        // The change was not kept: the row shows what the service holds.
+        // The change was not kept: the row shows what the service holds, and
+        // the toolbar and pages follow (an undone first row leaves no row).
         e.cds.cancelUpdates();
+        ControlaBotoes(e.dts);
         throw;
     }
 }
