@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -123,6 +124,25 @@ TfrmPadraoSimples::TfrmPadraoSimples(QWidget* parent)
     layout->setMenuBar(mnuMenu_);
     layout->addWidget(panMenu_);
     layout->addWidget(clientArea_, 1);
+    // Editors ask for their keys before shortcuts run; the toolbar's go first.
+    qApp->installEventFilter(this);
+}
+
+bool TfrmPadraoSimples::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* w = qobject_cast<QWidget*>(watched);
+        if (w && (w == this || isAncestorOf(w))) {
+            const QKeySequence key(static_cast<QKeyEvent*>(event)->keyCombination());
+            for (QAction* act : actions_) {
+                if (act->isEnabled() && act->shortcut().matches(key) == QKeySequence::ExactMatch) {
+                    event->ignore(); // not the editor's: the shortcut runs
+                    return true;
+                }
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 TfrmPadraoSimples::~TfrmPadraoSimples() = default;

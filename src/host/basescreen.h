@@ -29,7 +29,10 @@ enum class CloseAction { None, Hide, Free, Minimize };
 //
 // Keyboard: Ctrl+S confirm, Ctrl+Z cancel, Ctrl+N insert, Ctrl+E edit, F8
 // delete, Ctrl+F search, F5 verify, F1 help, Ctrl+P print. None of them is a
-// key the grids use for themselves (F2, Insert, Esc, Delete).
+// key the grids use for themselves (F2, Insert, Esc, Delete). While its
+// button is enabled, such a key is the screen's wherever the focus is in it:
+// a line edit, a combo box or a cell editor does not keep it for itself
+// (Ctrl+Z cancels the row, it does not undo the typing).
 class TfrmPadraoSimples : public QWidget {
     Q_OBJECT
 public:
@@ -76,6 +79,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void click(Button b);

@@ -14,6 +14,8 @@
 #include "platform/errors.h"
 
 #include <QAction>
+#include <QComboBox>
+#include <QSignalSpy>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTabBar>
@@ -47,6 +49,9 @@ public:
         pages->addTab(second, QStringLiteral("Segunda"));
         pages->addTab(third, QStringLiteral("Terceira"));
         inside = new QLineEdit(first);
+        choices = new QComboBox(second);
+        choices->setEditable(true);
+        choices->addItems({QStringLiteral("Sim"), QStringLiteral("Não")});
         layout->addWidget(bar);
         layout->addWidget(pages);
     }
@@ -61,6 +66,7 @@ public:
     TPageControl* pages;
     QWidget *first, *second, *third;
     QLineEdit* inside;
+    QComboBox* choices;
     QStringList log;
 };
 
@@ -122,6 +128,41 @@ private Q_SLOTS:
         screen->action(TfrmPadraoSimples::Confirmar)->setEnabled(true);
         QTest::keyClick(screen->code, Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(screen->log, QStringList{QStringLiteral("confirmar")});
+    }
+
+    // An enabled toolbar key is the screen's in every editor, even one that
+    // has a use for it (Ctrl+Z undoes typing, Ctrl+E moves to the end).
+    void toolbarKeysWinOverTheEditorsOwn_data()
+    {
+        QTest::addColumn<QString>("editor");
+        QTest::newRow("masked edit") << "code";
+        QTest::newRow("line edit") << "name";
+        QTest::newRow("editable combo box") << "choices";
+    }
+    void toolbarKeysWinOverTheEditorsOwn()
+    {
+        QFETCH(QString, editor);
+        QWidget* w = editor == u"code" ? screen->code : editor == u"name" ? static_cast<QWidget*>(screen->name) : screen->choices;
+        if (w == screen->choices)
+            screen->pages->setCurrentWidget(screen->second);
+        auto* line = qobject_cast<QLineEdit*>(w) ? qobject_cast<QLineEdit*>(w) : screen->choices->lineEdit();
+        line->setFocus();
+        QTest::keyClicks(line, QStringLiteral("12"));
+        const QString typed = line->text();
+        for (int b = 0; b < TfrmPadraoSimples::ButtonCount; ++b) {
+            QAction* act = screen->action(TfrmPadraoSimples::Button(b));
+            act->setEnabled(true);
+            QSignalSpy triggered(act, &QAction::triggered);
+            const QKeyCombination key = act->shortcut()[0];
+            QTest::keyClick(line, key.key(), key.keyboardModifiers());
+            QVERIFY2(triggered.size() == 1, qPrintable(act->shortcut().toString()));
+            QCOMPARE(line->text(), typed); // nothing undone, nothing moved into the text
+            QCOMPARE(QApplication::focusWidget(), w);
+            act->setEnabled(false);
+        }
+        // A disabled button leaves the key to the editor: Ctrl+Z undoes the typing.
+        QTest::keyClick(line, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(line->text() != typed);
     }
 
     void focusChainRunsExitsInnermostFirstAndEntersOutermostFirst()

@@ -1216,6 +1216,58 @@ private Q_SLOTS:
         QCOMPARE(s.cell(column), shown);
     }
 
+    // The toolbar's keys act from an open cell editor as its buttons do:
+    // Ctrl+Z asks and cancels the row (it does not undo the typing), Ctrl+S posts it.
+    void toolbarKeysActFromAnOpenCellEditor_data()
+    {
+        QTest::addColumn<QString>("tab");
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<State>("after");
+        QTest::newRow("text cell, Ctrl+Z, yes") << "IRPJ" << "NMPARAMAPU" << "Outro" << "Ctrl+Z" << true << State::Browse;
+        QTest::newRow("text cell, Ctrl+Z, no") << "CSLL" << "NMPARAMAPU" << "Outro" << "Ctrl+Z" << false << State::Edit;
+        QTest::newRow("pick list, Ctrl+Z, yes") << "IRPJ" << "IDPARAMAPU" << "E" << "Ctrl+Z" << true << State::Browse;
+        QTest::newRow("ellipsis cell, Ctrl+Z, yes") << "Lucro" << "NRSEQALIQIRPJ" << "5" << "Ctrl+Z" << true << State::Browse;
+        QTest::newRow("text cell, Ctrl+S") << "IRPJ" << "NMPARAMAPU" << "Outro" << "Ctrl+S" << false << State::Browse;
+        QTest::newRow("ellipsis cell, Ctrl+S") << "Lucro" << "NRSEQALIQIRPJ" << "5" << "Ctrl+S" << false << State::Browse;
+    }
+    void toolbarKeysActFromAnOpenCellEditor()
+    {
+        QFETCH(QString, tab);
+        QFETCH(QString, column);
+        QFETCH(QString, typed);
+        QFETCH(QString, key);
+        QFETCH(bool, yes);
+        QFETCH(State, after);
+        Screen s;
+        QVERIFY(s.open(tab));
+        QVERIFY(s.row(s.items() ? QStringLiteral("Receita bruta de vendas") : QStringLiteral("Brindes")));
+        const QByteArray col = column.toLatin1();
+        const QString before = s.text(col.constData());
+        const QString seq = s.text(s.seqField());
+        s.type(col.constData(), typed);
+        QWidget* editor = focused();
+        QVERIFY(editor && editor != s.grid && s.grid->isAncestorOf(editor));
+        QCOMPARE(s.state(), State::Edit);
+        s.fx.dialogs.answers.push_back(yes);
+        QTest::keyClick(editor, Qt::Key(QKeySequence(key)[0].key()), Qt::ControlModifier);
+        QCOMPARE(s.state(), after);
+        QCOMPARE(s.fx.dialogs.errors, QStringList());
+        if (key == u"Ctrl+Z") {
+            QCOMPARE(s.fx.dialogs.questions, QStringList{QStringLiteral("Confirma o cancelamento das alterações?")});
+            if (yes)
+                QCOMPARE(s.text(col.constData()), before);
+            else
+                QVERIFY(lineEditOf(focused()) && lineEditOf(focused())->text().startsWith(typed)); // the editor keeps its text
+        } else {
+            QVERIFY(s.fx.dialogs.questions.isEmpty());
+            QVERIFY(s.text(col.constData()) != before);
+            QCOMPARE(s.stored(seq, QString::fromLatin1(col)), QStringList{s.text(col.constData())});
+        }
+    }
+
     // A row posted now is a saved row for the next duplicate search.
     void rowPostedNowIsADuplicateAtOnce_data()
     {
