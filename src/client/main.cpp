@@ -2,12 +2,12 @@
 #include "mainwindow.h"
 #include "options.h"
 
+#include "host/locale.h"
 #include "host/query.h"
 #include "host/services.h"
 #include "platform/errors.h"
 
 #include <QApplication>
-#include <QLocale>
 #include <QElapsedTimer>
 #include <QTimer>
 
@@ -26,10 +26,9 @@ int main(int argc, char* argv[])
         return 2;
     }
     erp::host::hostSettings() = options->settings;
-    // Numbers follow the user's locale; a machine without one gets the
-    // Brazilian conventions the accountants work with.
-    if (QLocale::system().language() == QLocale::C)
-        QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
+    // Numbers and Qt's own texts follow the user's locale; a machine without
+    // one gets the Brazilian conventions the accountants work with.
+    erp::host::useLocale(app, erp::host::userLocale());
 
     const QString packageDir = qEnvironmentVariable("ERP_PACKAGE_DIR", QStringLiteral(ERP_PACKAGE_DIR));
     erp::client::MainWindow window(packageDir);
