@@ -1,17 +1,18 @@
 // SPDX-License-Identifier: MIT
 #include "mainwindow.h"
 #include "options.h"
+#include "unattended.h"
 
 #include "host/locale.h"
 #include "host/query.h"
 #include "host/services.h"
-#include "platform/errors.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
 
 int main(int argc, char* argv[])
 {
@@ -32,12 +33,16 @@ int main(int argc, char* argv[])
 
     const QString packageDir = qEnvironmentVariable("ERP_PACKAGE_DIR", QStringLiteral(ERP_PACKAGE_DIR));
     erp::client::MainWindow window(packageDir);
+    // With --screenshot nobody answers a dialog: messages go to stderr.
+    std::unique_ptr<erp::client::UnattendedRun> unattended;
+    if (!options->screenshot.isEmpty())
+        unattended = std::make_unique<erp::client::UnattendedRun>(&window, options->screenshot);
     window.show();
     if (!options->settings.databaseUrl.isEmpty())
         erp::host::guarded([&] { erp::host::openSharedConnection(options->settings.databaseUrl); });
     // The screen opens once the main window is active, so the focus entering
     // it runs its enter rules as it does for a user.
-    QTimer::singleShot(0, &window, [&window, &options] {
+    QTimer::singleShot(0, &window, [&window, &options, &unattended] {
         QElapsedTimer waited;
         waited.start();
         while (!window.isActiveWindow() && waited.elapsed() < 2000)
@@ -45,19 +50,28 @@ int main(int argc, char* argv[])
         if (!options->open.isEmpty())
             window.openScreen(options->open);
         QCoreApplication::processEvents();
-        if (!options->page.isEmpty() && !window.showPage(options->page))
-            std::fprintf(stderr, "Página %s não encontrada ou não disponível.\n", qPrintable(options->page));
-        if (options->screenshot.isEmpty())
-            return;
-        // Once the screen has painted: write the picture and leave.
-        QTimer::singleShot(300, &window, [&window, &options] {
-            const bool ok = window.grab().save(options->screenshot, "PNG");
-            if (!ok)
-                std::fprintf(stderr, "Não foi possível gravar %s\n", qPrintable(options->screenshot));
-            QApplication::exit(ok ? 0 : 1);
-        });
+        if (!options->page.isEmpty()) {
+            switch (window.showPage(options->page)) {
+            case erp::client::MainWindow::PageShown::Unknown:
+                std::fprintf(stderr, "%s\n", qPrintable(QStringLiteral("Página desconhecida: %1.").arg(options->page)));
+                QApplication::exit(2);
+                return;
+            case erp::client::MainWindow::PageShown::Refused:
+                // The screen said why, if it refused; a disabled page says nothing.
+                if (unattended)
+                    unattended->showError(QStringLiteral("A página %1 não está disponível.").arg(options->page));
+                else
+                    std::fprintf(stderr, "%s\n", qPrintable(QStringLiteral("A página %1 não está disponível.").arg(options->page)));
+                break;
+            case erp::client::MainWindow::PageShown::Yes:
+                break;
+            }
+        }
+        if (unattended)
+            unattended->finish();
     });
     const int rc = QApplication::exec();
+    unattended.reset();
     erp::host::closeSharedConnection();
     return rc;
 }

@@ -54,18 +54,18 @@ bool MainWindow::openScreen(const QString& code)
     return true;
 }
 
-bool MainWindow::showPage(const QString& name)
+MainWindow::PageShown MainWindow::showPage(const QString& name)
 {
     QWidget* page = area_->findChild<QWidget*>(name);
     QTabWidget* tabs = nullptr;
     for (QWidget* p = page ? page->parentWidget() : nullptr; p && !tabs; p = p->parentWidget())
         tabs = qobject_cast<QTabWidget*>(p);
     if (!tabs || tabs->indexOf(page) < 0)
-        return false;
+        return PageShown::Unknown;
     if (!host::FocusChain::instance().moveFocus(tabs->tabBar()))
-        return false;
+        return PageShown::Refused;
     tabs->tabBar()->setCurrentIndex(tabs->indexOf(page));
-    return tabs->currentWidget() == page;
+    return tabs->currentWidget() == page ? PageShown::Yes : PageShown::Refused;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

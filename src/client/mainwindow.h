@@ -18,10 +18,12 @@ public:
 
     // Opens a screen by its code through its package; false for an unknown code.
     bool openScreen(const QString& code);
+    enum class PageShown { Yes, Unknown, Refused };
     // Brings a page of the open screen forward as a user's click would: the
-    // focus moves to its tabs first, then the page is chosen. False when no
-    // page has that name or the screen kept the user where they were.
-    bool showPage(const QString& name);
+    // focus moves to its tabs first, then the page is chosen. Unknown when no
+    // page has that name; Refused when the page is disabled or the screen
+    // kept the user where they were.
+    PageShown showPage(const QString& name);
     QMdiArea* mdiArea() const { return area_; }
 
 protected:

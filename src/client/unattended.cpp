@@ -1,0 +1,107 @@
+// SPDX-License-Identifier: MIT
+#include "unattended.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
+#include <QWidget>
+
+#include <cstdio>
+
+namespace erp::client {
+
+namespace {
+// Longer than any set-up can take against a live server; a dead one ends the
+// calls with the connection's own time-outs first.
+constexpr int kLimitMs = 90'000;
+} // namespace
+
+UnattendedRun::UnattendedRun(QWidget* window, QString pictureFile)
+    : window_(window), file_(std::move(pictureFile)), scope_(*this)
+{
+    watchdog_.setSingleShot(true);
+    QObject::connect(&watchdog_, &QTimer::timeout, [this] {
+        std::fprintf(stderr, "%s\n", qPrintable(QStringLiteral("A tela não terminou de abrir em %1 s; a imagem mostra o que havia.").arg(kLimitMs / 1000)));
+        ++messages_;
+        writeAndQuit();
+    });
+    watchdog_.start(kLimitMs);
+}
+
+UnattendedRun::~UnattendedRun() = default;
+
+void UnattendedRun::report(const QString& text, int icon)
+{
+    ++messages_;
+    std::fprintf(stderr, "%s\n", qPrintable(text));
+    std::fflush(stderr);
+    if (!window_)
+        return;
+    // On screen for the picture, without a loop waiting for an answer.
+    auto* box = new QMessageBox(QMessageBox::Icon(icon), QApplication::applicationDisplayName(), text, QMessageBox::Ok, window_);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+    // Each message a little below the one before, so the picture shows them all.
+    box->move(box->pos() + QPoint(24, 24) * int(boxes_.size()));
+    boxes_.append(box);
+}
+
+void UnattendedRun::showError(const QString& text)
+{
+    report(text, QMessageBox::Critical);
+}
+
+void UnattendedRun::showInformation(const QString& text)
+{
+    report(text, QMessageBox::Information);
+}
+
+bool UnattendedRun::confirm(const QString& text)
+{
+    report(text, QMessageBox::Question);
+    return false;
+}
+
+std::optional<int> UnattendedRun::chooseRow(const host::ChoiceList&)
+{
+    return std::nullopt;
+}
+
+std::optional<host::FindRequest> UnattendedRun::askFind(const QString&, const QStringList&)
+{
+    return std::nullopt;
+}
+
+void UnattendedRun::finish()
+{
+    if (finishing_)
+        return;
+    finishing_ = true;
+    // Once the screen and the messages have painted.
+    QTimer::singleShot(300, [this] { writeAndQuit(); });
+}
+
+void UnattendedRun::writeAndQuit()
+{
+    watchdog_.stop();
+    bool written = false;
+    if (window_) {
+        QPixmap picture = window_->grab();
+        QPainter painter(&picture);
+        const QPoint origin = window_->mapToGlobal(QPoint(0, 0));
+        for (QWidget* box : std::as_const(boxes_))
+            if (box && box->isVisible())
+                painter.drawPixmap(box->mapToGlobal(QPoint(0, 0)) - origin, box->grab());
+        painter.end();
+        written = picture.save(file_, "PNG");
+    }
+    if (!written) {
+        std::fprintf(stderr, "%s\n", qPrintable(QStringLiteral("Não foi possível gravar %1").arg(file_)));
+        ++messages_;
+    }
+    QApplication::exit(messages_ > 0 ? 1 : 0);
+}
+
+} // namespace erp::client

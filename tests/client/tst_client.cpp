@@ -1,0 +1,137 @@
+// SPDX-License-Identifier: MIT
+// The client program as a script or a packaging step runs it: an unattended
+// --screenshot run ends by itself, within seconds, whatever set-up meets; a
+// message goes to stderr and into the picture, and makes the status non-zero.
+#include "support/serverprocess.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QTest>
+
+#include <fstream>
+
+using namespace erp::testing;
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QString err;
+    qint64 ms = 0;
+    bool picture = false;
+};
+
+Run client(const std::vector<std::string>& args, const std::string& picture)
+{
+    std::vector<std::string> argv{ERP_CLIENT_BINARY};
+    argv.insert(argv.end(), args.begin(), args.end());
+    argv.insert(argv.end(), {"--open", "PAR47300", "--screenshot", picture});
+    QElapsedTimer clock;
+    clock.start();
+    const RunResult r = runProgram(argv, 120);
+    Run out;
+    out.ms = clock.elapsed();
+    out.status = r.exitCode;
+    out.err = QString::fromStdString(r.err);
+    const QImage image(QString::fromStdString(picture));
+    out.picture = !image.isNull() && image.width() > 600 && image.height() > 400;
+    return out;
+}
+
+void writeFile(const std::string& path, const std::string& text)
+{
+    std::ofstream(path) << text;
+}
+
+} // namespace
+
+class TestClient : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TempDir> dir;
+    std::unique_ptr<ServerProcess> server;
+    std::string db;
+    std::string address;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        dir = std::make_unique<TempDir>();
+        db = dir->path() + "/erp.db";
+        writeFile(dir->path() + "/token", "chave-do-servidor\n");
+        writeFile(dir->path() + "/wrong", "outra-chave\n");
+        server = std::make_unique<ServerProcess>(ERP_SERVER_BINARY, std::vector<std::string>{"--db", "sqlite:" + db, "--listen", "127.0.0.1:0", "--demo",
+                                                                                             "--token-file", dir->path() + "/token"});
+        address = server->host() + ":" + std::to_string(server->port());
+    }
+
+    void screenshotEndsWithTheMessageOfAFailedSetUp_data()
+    {
+        QTest::addColumn<QString>("setUp");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no server") << "no server" << "Não foi possível conectar ao servidor de aplicação";
+        QTest::newRow("wrong token") << "wrong token" << "recusou o acesso";
+        QTest::newRow("unregistered company") << "unregistered company" << "Não existe empresa cadastrada no sistema!";
+        QTest::newRow("failed database login") << "failed database login" << "ninguem";
+    }
+    void screenshotEndsWithTheMessageOfAFailedSetUp()
+    {
+        QFETCH(QString, setUp);
+        QFETCH(QString, message);
+        std::vector<std::string> args{"--server", address, "--token-file", dir->path() + "/token", "--db", "sqlite:" + db, "--company", "01"};
+        std::unique_ptr<PgCluster> pg;
+        if (setUp == u"no server") {
+            args[1] = "127.0.0.1:" + std::to_string(freeTcpPort());
+        } else if (setUp == u"wrong token") {
+            args[3] = dir->path() + "/wrong";
+        } else if (setUp == u"unregistered company") {
+            args.back() = "77";
+        } else {
+            if (!PgCluster::binDir())
+                QSKIP("PostgreSQL is not installed");
+            pg = std::make_unique<PgCluster>();
+            const std::string url = pg->createDatabase("erp");
+            // A role the database does not know.
+            args[5] = "postgresql://ninguem:errada@" + url.substr(url.find('@') + 1);
+        }
+        const std::string picture = dir->path() + "/" + setUp.toStdString() + ".png";
+        const Run r = client(args, picture);
+        QVERIFY2(r.ms < 30000, qPrintable(QStringLiteral("%1 ms").arg(r.ms)));
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.contains(message), qPrintable(r.err));
+        QVERIFY(r.picture);
+    }
+
+    void screenshotOfAnOpenScreenEndsWell_data()
+    {
+        QTest::addColumn<QString>("page");
+        QTest::newRow("as opened") << "";
+        QTest::newRow("CSLL") << "tshCSLL";
+        QTest::newRow("net-profit items") << "tshLucro";
+    }
+    void screenshotOfAnOpenScreenEndsWell()
+    {
+        QFETCH(QString, page);
+        std::vector<std::string> args{"--server", address, "--token-file", dir->path() + "/token", "--db", "sqlite:" + db, "--company", "01"};
+        if (!page.isEmpty())
+            args.insert(args.end(), {"--page", page.toStdString()});
+        const std::string picture = dir->path() + "/ok-" + page.toStdString() + ".png";
+        const Run r = client(args, picture);
+        QVERIFY2(r.ms < 30000, qPrintable(QStringLiteral("%1 ms").arg(r.ms)));
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        QVERIFY(r.picture);
+    }
+
+    void unknownPageIsAnError()
+    {
+        const std::string picture = dir->path() + "/unknown.png";
+        const Run r = client({"--server", address, "--token-file", dir->path() + "/token", "--db", "sqlite:" + db, "--company", "01", "--page", "tshNada"},
+                             picture);
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains(QStringLiteral("Página desconhecida: tshNada.")), qPrintable(r.err));
+        QVERIFY(!QFile::exists(QString::fromStdString(picture)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestClient)
+#include "tst_client.moc"
