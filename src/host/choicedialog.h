@@ -6,11 +6,12 @@
 #include <QDialog>
 
 class QLineEdit;
-class QSortFilterProxyModel;
 class QStandardItemModel;
 class QTableView;
 
 namespace erp::host {
+
+class ChoiceFilter;
 
 // A modal list to choose one row from; typing filters the rows.
 class ChoiceDialog : public QDialog {
@@ -23,7 +24,7 @@ public:
 private:
     QLineEdit* filter_;
     QStandardItemModel* model_;
-    QSortFilterProxyModel* proxy_;
+    ChoiceFilter* proxy_;
     QTableView* view_;
 };
 

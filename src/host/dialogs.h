@@ -12,11 +12,13 @@ class QWidget;
 
 namespace erp::host {
 
-// A list of rows to choose one from: column titles and the texts of each row.
+// A list of rows to choose one from: column titles and the texts of each
+// row as shown, and (where they differ, as a masked code does) as stored.
 struct ChoiceList {
     QString title;
     QStringList columns;
     QList<QStringList> rows;
+    QList<QStringList> stored;
 };
 
 // What the user typed in a find dialog: the column searched and the text.

@@ -49,9 +49,14 @@ bool Pesquisar(DataSource* source, const QString& text, bool, bool showEmpty)
         list.columns << f->displayLabel();
     for (int r = 0; r < ds->recordCount(); ++r) {
         QStringList cells;
-        for (Field* f : fields)
-            cells << shownText(*ds, r, *f);
+        QStringList stored;
+        const DataSet::RowPeek peek(*ds, r);
+        for (Field* f : fields) {
+            cells << f->displayText();
+            stored << f->asString();
+        }
         list.rows << cells;
+        list.stored << stored;
     }
     const std::optional<int> row = dialogs().chooseRow(list);
     if (!row || *row < 0 || *row >= ds->recordCount())

@@ -134,6 +134,13 @@ qint64 Field::coerceInteger(const QString& text)
     return i;
 }
 
+QString Field::activeEditMask() const
+{
+    if (editMask_.isEmpty() || (editMaskApplies && !editMaskApplies(*this)))
+        return {};
+    return editMask_;
+}
+
 QString Field::textFor(bool display) const
 {
     if (onGetText) {
@@ -146,6 +153,11 @@ QString Field::textFor(bool display) const
         if (!fmt.isEmpty())
             return formatFloat(fmt, value().toDouble());
     }
+    // A text stored without its mask's literals is shown with them; the cell
+    // editor puts them in itself.
+    if (display && def_.type == FieldType::String && !isNull())
+        if (const QString mask = activeEditMask(); !mask.isEmpty())
+            return EditMask(mask).format(asString());
     return asString();
 }
 

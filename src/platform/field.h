@@ -41,6 +41,9 @@ public:
     void setEditFormat(const QString& f) { editFormat_ = f; }
     QString editMask() const { return editMask_; }
     void setEditMask(const QString& m) { editMask_ = m; }
+    // The edit mask where it applies to the row being read: a text field
+    // shows its stored text through it and its editor types through it.
+    QString activeEditMask() const;
     Qt::Alignment alignment() const { return alignment_; }
     void setAlignment(Qt::Alignment a) { alignment_ = a; }
     bool visible() const { return visible_; }
@@ -72,6 +75,10 @@ public:
     GetTextHandler onGetText;
     SetTextHandler onSetText;
     ChangeHandler onChange;
+    // Whether the edit mask applies to the row being read (a key that is a
+    // ledger account on some rows and something else on others); without
+    // this rule it applies to every row.
+    std::function<bool(const Field&)> editMaskApplies;
 
     // Converts a value to this field's type (a text with the user's locale);
     // throws ConversionError for a value that does not fit.

@@ -2,6 +2,7 @@
 // The host's controls through the real widgets, offscreen.
 #include "host/basescreen.h"
 #include "host/busy.h"
+#include "host/choicedialog.h"
 #include "host/dbcontrols.h"
 #include "host/dialogs.h"
 #include "host/focuschain.h"
@@ -19,6 +20,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QTabBar>
+#include <QTableView>
 #include <QTest>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -249,6 +251,32 @@ private Q_SLOTS:
         account.setStoredText(QStringLiteral("111010001"));
         QCOMPARE(account.text(), QStringLiteral("1.1.1.01.0001"));
         QCOMPARE(account.storedText(), QStringLiteral("111010001"));
+    }
+
+    // Typing in the search dialog filters on what a cell shows and on what it
+    // stores: a masked code is found by its digits too.
+    void choiceListFiltersOnShownAndStoredTexts()
+    {
+        ChoiceList list{QStringLiteral("Conta Contábil"), {QStringLiteral("Código"), QStringLiteral("Nome")},
+                        {{QStringLiteral("1.1.1.01.0001"), QStringLiteral("Caixa")}, {QStringLiteral("4.2.3.01.0004"), QStringLiteral("Provisões")}},
+                        {{QStringLiteral("111010001"), QStringLiteral("Caixa")}, {QStringLiteral("423010004"), QStringLiteral("Provisões")}}};
+        ChoiceDialog dialog(list);
+        auto* filter = dialog.findChild<QLineEdit*>();
+        auto* view = dialog.findChild<QTableView*>();
+        QVERIFY(filter && view);
+        const struct {
+            QString typed;
+            int rows;
+        } cases[] = {{QString(), 2}, {QStringLiteral("42301"), 1}, {QStringLiteral("4.2.3"), 1}, {QStringLiteral("caixa"), 1}, {QStringLiteral("999"), 0}};
+        for (const auto& c : cases) {
+            filter->setText(c.typed);
+            QVERIFY2(view->model()->rowCount() == c.rows, qPrintable(c.typed));
+        }
+        filter->setText(QStringLiteral("42301"));
+        QCOMPARE(view->model()->index(0, 0).data().toString(), QStringLiteral("4.2.3.01.0004"));
+        QCOMPARE(view->currentIndex().row(), 0);
+        dialog.accept();
+        QCOMPARE(dialog.chosenRow(), std::optional<int>(1));
     }
 
     void searchListsTheRowsAndMakesTheChoiceCurrent()

@@ -650,6 +650,55 @@ private Q_SLOTS:
         QCOMPARE(fx.callsSince(mark), QStringList{QStringLiteral("prxInfCtbIRPJ")}); // the new row's number only
     }
 
+    // A ledger account is stored as digits and shown through the mask of
+    // DBPict(2), in the grid, its cell editor and the look-up; an item key
+    // is shown as stored.
+    void accountKeysShowThroughTheirMask()
+    {
+        ScreenFixture fx;
+        TfrmParamIRPJ* f = openOn(fx, QStringLiteral("IRPJ"));
+        QVERIFY(f);
+        const Tab t = tab(f, QStringLiteral("IRPJ"));
+        QVERIFY(showDetailOf(t, QStringLiteral("Provisões não dedutíveis")));
+        DataSet& inf = f->data().cdsInfCtb;
+        QCOMPARE(field(inf, "CHAVE").editMask(), host::DBPict(2));
+        const struct {
+            QString origin, stored, shown;
+        } rows[] = {{QStringLiteral("C"), QStringLiteral("423010004"), QStringLiteral("4.2.3.01.0004")},
+                    {QStringLiteral("I"), QStringLiteral("010009"), QStringLiteral("010009")}};
+        for (const auto& r : rows) {
+            QVERIFY(inf.locate(QStringLiteral("IDINFCTBIRPJ;CHAVE"), {r.origin, r.stored}));
+            QCOMPARE(text(inf, "CHAVE"), r.stored);
+            t.grid->setSelectedIndex(Chave);
+            QCOMPARE(t.grid->currentIndex().data().toString(), r.shown);
+            press(Qt::Key_F2);
+            auto* editor = qobject_cast<host::EllipsisEditor*>(t.grid->indexWidget(t.grid->currentIndex()));
+            QVERIFY(editor);
+            QCOMPARE(editor->lineEdit()->displayText(), r.shown);
+            press(Qt::Key_Escape);
+        }
+
+        // A new account typed through the mask is stored as digits.
+        newRow(t.grid, QStringLiteral("c"));
+        type(QStringLiteral("423010003"));
+        auto* editor = qobject_cast<host::EllipsisEditor*>(t.grid->indexWidget(t.grid->currentIndex()));
+        QVERIFY(editor);
+        QCOMPARE(editor->lineEdit()->displayText(), QStringLiteral("4.2.3.01.0003"));
+        f->button(B::Confirmar)->click();
+        QCOMPARE(fx.dialogs.errors, QStringList());
+        QCOMPARE(text(inf, "CHAVE"), QStringLiteral("423010003"));
+        QCOMPARE(text(inf, "CDINFCTBIRPJ"), QStringLiteral("423010003"));
+        QCOMPARE(t.grid->currentIndex().data().toString(), QStringLiteral("4.2.3.01.0003"));
+
+        // The account look-up lists the codes as the grid shows them.
+        newRow(t.grid, QStringLiteral("c"));
+        fx.dialogs.choices.push_back(QStringLiteral("4.2.3.01.0002"));
+        QVERIFY(pressEllipsis(t.grid));
+        QCOMPARE(fx.dialogs.lists.size(), 1);
+        QCOMPARE(fx.dialogs.lists[0].rows.front(), (QStringList{QStringLiteral("1.1.1.01.0001"), QStringLiteral("Caixa")}));
+        QCOMPARE(text(inf, "CHAVE"), QStringLiteral("423010002"));
+    }
+
     // Another saved key of the same parent is a duplicate for an edited row too.
     void anEditedRowTakingAnotherSavedKeyIsADuplicate()
     {

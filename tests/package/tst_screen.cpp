@@ -5,12 +5,19 @@
 
 #include "host/busy.h"
 #include "host/dbcontrols.h"
+#include "host/grid/datasetmodel.h"
 #include "host/grid/dbgrid.h"
+#include "host/grid/griddelegates.h"
 #include "host/maskedit.h"
 #include "host/pagecontrol.h"
 #include "host/search.h"
 
 #include <QAction>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QStyle>
+#include <QToolTip>
 #include <QTabBar>
 #include <QToolButton>
 
@@ -213,6 +220,137 @@ private Q_SLOTS:
         QVERIFY(adic.active() && adic.isEmpty());
         QCOMPARE(enabledButtons(f), (QStringList{"incluir", "verificar"}));
         QVERIFY(!f->pgcIRPJ->pageEnabled(f->tshInfCtbIRPJ));
+    }
+
+    // Every grid's columns as laid out: field, title, width (-1 for the
+    // default one), the choices of its pick list, the ellipsis button, and the
+    // cells' font height (0 for the screen's font). A title cut by its width
+    // keeps its start and shows whole as a tooltip.
+    void gridColumnsAsLaidOut_data()
+    {
+        QTest::addColumn<QString>("grid");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QStringList>("choices");
+        QTest::addColumn<bool>("ellipsis");
+        QTest::addColumn<int>("font");
+        const QStringList tipos{"Adição", "Exclusão", "Compensação"};
+        const QStringList origens{"Conta Contábil", "Item do DRE"};
+        const QStringList simNao{"Sim", "Não"};
+        for (const char* g : {"dbgAdicIRPJ", "dbgAdicCSLL"}) {
+            const int font = QByteArray(g) == "dbgAdicIRPJ" ? 9 : 0;
+            QTest::addRow("%s name", g) << g << 0 << "NMPARAMAPU" << "Nome" << 200 << QStringList() << false << font;
+            QTest::addRow("%s type", g) << g << 1 << "IDPARAMAPU" << "Tipo" << 102 << tipos << false << font;
+            QTest::addRow("%s percentage", g) << g << 2 << "VRPORCENTAGEM" << "% do valor" << -1 << QStringList() << false << font;
+        }
+        for (const char* g : {"dbgInfCtbIRPJ", "dbgInfCtbCSLL", "dbgInfCtbLucro"}) {
+            const int font = QByteArray(g) == "dbgInfCtbIRPJ" ? 11 : 0;
+            QTest::addRow("%s origin", g) << g << 0 << "IDINFCTBIRPJ" << "Origem do Valor" << 121 << origens << false << font;
+            QTest::addRow("%s key", g) << g << 1 << "CHAVE" << "Código" << -1 << QStringList() << true << font;
+        }
+        QTest::newRow("dbgInfCtbLucro apuração") << "dbgInfCtbLucro" << 2 << "IDFORMAPURITEM" << "Apuração" << 83
+                                                 << QStringList{"Competência", "Pagamento"} << false << 0;
+        QTest::newRow("dbgRecDesp name") << "dbgRecDesp" << 0 << "NMRECDESPIRPJ" << "Nome" << 241 << QStringList() << false << 0;
+        QTest::newRow("dbgRecDesp revenue/expense") << "dbgRecDesp" << 1 << "IDRECDESPIRPJ" << "Receita/Despesa" << 89
+                                                    << QStringList{"Receita", "Despesa"} << false << 0;
+        QTest::newRow("dbgRecDesp operational") << "dbgRecDesp" << 2 << "IDRECDESPIRPJOP" << "Operacional" << -1 << simNao << false << 0;
+        QTest::newRow("dbgRecDesp rate") << "dbgRecDesp" << 3 << "NRSEQALIQIRPJ" << "Alíq. de Presunção" << 148 << QStringList() << true << 0;
+        QTest::newRow("dbgRecDesp debit") << "dbgRecDesp" << 4 << "IDCONSVRDEB" << "Considera Vr.Débito" << 107 << simNao << false << 0;
+    }
+    void gridColumnsAsLaidOut()
+    {
+        QFETCH(QString, grid);
+        QFETCH(int, column);
+        QFETCH(QString, field);
+        QFETCH(QString, title);
+        QFETCH(int, width);
+        QFETCH(QStringList, choices);
+        QFETCH(bool, ellipsis);
+        QFETCH(int, font);
+        ScreenFixture fx;
+        TfrmParamIRPJ* f = fx.open();
+        QVERIFY(f);
+        f->dbgAdicIRPJ->setFocus(); // loads the IRPJ rows
+        // Shows the grid's page as the user does, its rows loaded.
+        const bool lucro = grid.endsWith(u"Lucro") || grid == u"dbgRecDesp";
+        const bool csll = grid.endsWith(u"CSLL");
+        if (lucro)
+            clickTab(f->pgcGeral, f->tshLucro);
+        else if (csll)
+            clickTab(f->pgcGeral, f->tshCSLL);
+        if (grid.startsWith(u"dbgInfCtb"))
+            clickTab(lucro ? f->pgcLucro : csll ? f->pgcCSLL : f->pgcIRPJ, lucro ? f->tshInfCtbLucro : csll ? f->tshInfCtbCSLL : f->tshInfCtbIRPJ);
+        auto* g = f->findChild<host::TDBGrid*>(grid);
+        QVERIFY(g && g->isVisible() && g->model()->rowCount() > 0);
+
+        QCOMPARE(g->dataSetModel()->field(column)->fieldName(), field);
+        QHeaderView* header = g->horizontalHeader();
+        QCOMPARE(g->model()->headerData(column, Qt::Horizontal).toString(), title);
+        if (width > 0)
+            QCOMPARE(header->sectionSize(column), width);
+        QCOMPARE(g->font().pixelSize(), font > 0 ? font : f->font().pixelSize());
+        QVERIFY(header->defaultAlignment() & Qt::AlignLeft); // a cut title keeps its start
+
+        // A cut title shows whole as a tooltip; one that fits shows none.
+        QToolTip::hideText();
+        QTRY_VERIFY(!QToolTip::isVisible());
+        const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2);
+        QHelpEvent help(QEvent::ToolTip, at, header->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(header->viewport(), &help);
+        const bool cut = header->fontMetrics().horizontalAdvance(title)
+                         > header->sectionSize(column) - 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+        if (cut) {
+            QTRY_VERIFY(QToolTip::isVisible());
+            QCOMPARE(QToolTip::text(), title);
+        } else {
+            QTest::qWait(50);
+            QVERIFY(!QToolTip::isVisible());
+        }
+
+        // The cell editor: a pick list with the choices, or an ellipsis button.
+        g->setFocus();
+        g->setSelectedIndex(column);
+        QTest::keyClick(g, Qt::Key_F2);
+        QWidget* editor = g->indexWidget(g->currentIndex());
+        QVERIFY(editor);
+        QStringList offered;
+        if (auto* combo = qobject_cast<QComboBox*>(editor))
+            for (int i = 0; i < combo->count(); ++i)
+                offered << combo->itemText(i);
+        QCOMPARE(offered, choices);
+        QCOMPARE(qobject_cast<host::EllipsisEditor*>(editor) != nullptr, ellipsis);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    }
+
+    // A cell cut by its column shows its whole text as a tooltip.
+    void cutCellShowsItsWholeText()
+    {
+        ScreenFixture fx;
+        TfrmParamIRPJ* f = fx.open();
+        QVERIFY(f);
+        f->dbgAdicIRPJ->setFocus();
+        host::TDBGrid* g = f->dbgAdicIRPJ;
+        const auto pointAt = [g](const QString& name) {
+            for (int r = 0; r < g->model()->rowCount(); ++r) {
+                const QModelIndex i = g->model()->index(r, 0);
+                if (i.data().toString() == name) {
+                    const QPoint at = g->visualRect(i).center();
+                    QHelpEvent help(QEvent::ToolTip, at, g->viewport()->mapToGlobal(at));
+                    QApplication::sendEvent(g->viewport(), &help);
+                    return true;
+                }
+            }
+            return false;
+        };
+        const QString longName = QStringLiteral("Resultado positivo de equivalência patrimonial");
+        QVERIFY(g->fontMetrics().horizontalAdvance(longName) > g->columnWidth(0));
+        QVERIFY(pointAt(longName));
+        QTRY_VERIFY(QToolTip::isVisible());
+        QCOMPARE(QToolTip::text(), longName);
+        QVERIFY(pointAt(QStringLiteral("Brindes")));
+        QTRY_VERIFY(!QToolTip::isVisible());
     }
 
     void footerFollowsTheParentWhileTheDetailPageIsShown()

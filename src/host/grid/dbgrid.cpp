@@ -17,6 +17,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QHelpEvent>
+#include <QStyle>
+#include <QToolTip>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPointer>
@@ -503,6 +506,10 @@ TDBGrid::TDBGrid(QWidget* parent) : QTableView(parent), d(std::make_unique<Priva
     setSelectionBehavior(SelectItems);
     setEditTriggers(DoubleClicked | SelectedClicked | EditKeyPressed | AnyKeyPressed);
     setTabKeyNavigation(true);
+    // A title wider than its column keeps its start in view.
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    horizontalHeader()->setTextElideMode(Qt::ElideRight);
+    horizontalHeader()->viewport()->installEventFilter(this);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     verticalHeader()->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("MM")));
@@ -650,6 +657,26 @@ bool TDBGrid::event(QEvent* event)
         }
     }
     return QTableView::event(event);
+}
+
+// A title cut by its column's width shows whole as a tooltip.
+bool TDBGrid::eventFilter(QObject* watched, QEvent* event)
+{
+    QHeaderView* header = horizontalHeader();
+    if (event->type() == QEvent::ToolTip && watched == header->viewport()) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const int section = header->logicalIndexAt(help->pos());
+        const QString title = section < 0 ? QString() : model()->headerData(section, Qt::Horizontal).toString();
+        const int room = header->sectionSize(section) - 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+        if (section >= 0 && header->fontMetrics().horizontalAdvance(title) > room) {
+            const QRect rect(header->sectionViewportPosition(section), 0, header->sectionSize(section), header->height());
+            QToolTip::showText(help->globalPos(), title, header->viewport(), rect);
+        } else {
+            QToolTip::hideText();
+        }
+        return true;
+    }
+    return QTableView::eventFilter(watched, event);
 }
 
 void TDBGrid::keyPressEvent(QKeyEvent* event)

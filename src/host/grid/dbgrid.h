@@ -24,6 +24,8 @@ class DataSetModel;
 // appends, Insert inserts, Esc cancels, Ctrl+Delete deletes after a
 // confirmation, Tab moves between columns, F2 or Enter opens the cell editor,
 // and an untouched new row is dropped when the focus leaves the grid.
+// Titles are left-aligned and cut at their end; a title or a cell whose text
+// does not fit shows the whole text as its tooltip.
 //
 // Every event handler gets the grid first. Handlers may throw: an abort ends
 // what the key or click was doing, any other failure is shown once; the
@@ -71,6 +73,7 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
 

@@ -20,6 +20,9 @@
 #include <QPainter>
 #include <QStyleOptionButton>
 #include <QToolButton>
+#include <QToolTip>
+#include <QAbstractItemView>
+#include <QHelpEvent>
 
 namespace erp::host {
 
@@ -84,6 +87,22 @@ void CellDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewI
     editor->setGeometry(option.rect);
 }
 
+bool CellDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option, const QModelIndex& index)
+{
+    if (event->type() != QEvent::ToolTip || !index.isValid())
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    QStyleOptionViewItem opt = option;
+    initStyleOption(&opt, index);
+    const QWidget* widget = view;
+    const QRect text = widget->style()->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
+    const int margin = widget->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+    if (!opt.text.isEmpty() && opt.fontMetrics.horizontalAdvance(opt.text) > text.width() - 2 * margin)
+        QToolTip::showText(event->globalPos(), opt.text, view->viewport(), option.rect);
+    else
+        QToolTip::hideText();
+    return true;
+}
+
 void CellDelegate::watch(QWidget* editor, QLineEdit* edit) const
 {
     TDBGrid* grid = &grid_;
@@ -142,8 +161,8 @@ void TextCellDelegate::configure(QLineEdit* edit, const QModelIndex& index) cons
     if (!f)
         return;
     edit->setAlignment(f->alignment() & Qt::AlignHorizontal_Mask);
-    const QString mask = qtInputMask(f->editMask());
-    edit->setProperty(kEditMask, mask.isEmpty() ? QString() : f->editMask());
+    const QString mask = qtInputMask(f->activeEditMask());
+    edit->setProperty(kEditMask, mask.isEmpty() ? QString() : f->activeEditMask());
     if (!mask.isEmpty())
         edit->setInputMask(mask);
     else if (f->size() > 0 && f->dataType() == FieldType::String)

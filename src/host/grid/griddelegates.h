@@ -28,6 +28,8 @@ public:
     virtual QString editorText(const QWidget* editor) const = 0;
     void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override;
     void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    // A cell whose text is cut shows the whole text as its tooltip.
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option, const QModelIndex& index) override;
 
     static bool isDirty(const QWidget* editor);
     static void setDirty(QWidget* editor, bool dirty);

@@ -139,6 +139,11 @@ void TfrmParamIRPJ::bindRules()
         field(*ds, "IDFORMAPURITEM").onSetText = setText(&TfrmParamIRPJ::cdsInfCtbIDFORMAPURITEMSetText);
     }
     field(d.cdsInfCtb, "IDINFCTBIRPJ").onSetText = setText(&TfrmParamIRPJ::cdsInfCtbIDINFCTBIRPJSetText);
+    // The key is a ledger-account code only on an account row: item keys are
+    // shown and typed as stored, without the account mask.
+    field(d.cdsInfCtb, "CHAVE").editMaskApplies = [](const Field& chave) {
+        return chave.dataSet().fieldByName(QStringLiteral("IDINFCTBIRPJ")).asString() == QLatin1String("C");
+    };
     d.cdsInfCtb.beforePost = rule(&TfrmParamIRPJ::cdsInfCtbBeforePost);
     dbgInfCtbIRPJ->onEditButtonClick = [this](host::TDBGrid& g) { dbgInfCtbIRPJEditButtonClick(g); };
     dbgInfCtbCSLL->onEditButtonClick = [this](host::TDBGrid& g) { dbgInfCtbCSLLEditButtonClick(g); };
