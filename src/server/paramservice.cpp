@@ -562,7 +562,8 @@ private:
         // client's own would be stored beside a code that says otherwise.
         if (n.isNull("VRALIQPRESIRPJ") || n.isNull("VRALIQPRESCSLL") || n.value("VRALIQPRESIRPJ").toDouble() != entry[0][0].toDouble() ||
             n.value("VRALIQPRESCSLL").toDouble() != entry[0][1].toDouble())
-            refuse(code::Validation, QStringLiteral("As alíquotas do item não correspondem à Alíquota de Presunção cadastrada. Recarregue os dados e tente novamente."));
+            refuse(code::Validation, QStringLiteral("As alíquotas do item não correspondem às da Alíquota de Presunção cadastrada, que pode ter "
+                                                    "sido alterada. Recarregue os dados (Verificar, F5) e tente novamente."));
         return qlonglong(*rate);
     }
 

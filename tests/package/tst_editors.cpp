@@ -1216,6 +1216,37 @@ private Q_SLOTS:
         QCOMPARE(s.cell(column), shown);
     }
 
+    // The rate table changed on the server after the tab was loaded: the
+    // item carries the old rates, the server refuses it and says to reload,
+    // and after F5 the same item is saved with the new rates.
+    void aStaleRateTableIsRefusedUntilReloaded()
+    {
+        Screen s;
+        QVERIFY(s.open(QStringLiteral("Lucro")));
+        QVERIFY(s.write(QStringLiteral("UPDATE ALIQIRPJ SET VRALIQPRESIRPJ = 9.5 WHERE NRSEQALIQIRPJ = 2")));
+        const int rows = s.ds->recordCount();
+        const auto enterItem = [&s] {
+            s.f->button(B::Incluir)->click();
+            s.type("NMRECDESPIRPJ", QStringLiteral("Vendas a prazo"));
+            s.type("NRSEQALIQIRPJ", QStringLiteral("2"));
+            s.confirm();
+        };
+        enterItem();
+        QCOMPARE(s.fx.dialogs.errors.size(), 1);
+        QVERIFY2(s.fx.dialogs.errors[0].contains(QStringLiteral("Recarregue os dados (Verificar, F5)")), qPrintable(s.fx.dialogs.errors[0]));
+        QCOMPARE(s.state(), State::Browse);
+        QCOMPARE(s.ds->recordCount(), rows); // the refused row is undone
+
+        QTest::keyClick(s.grid, Qt::Key_F5);
+        QCOMPARE(s.fx.dialogs.errors.size(), 1);
+        enterItem();
+        QCOMPARE(s.fx.dialogs.errors.size(), 1);
+        QCOMPARE(s.state(), State::Browse);
+        QCOMPARE(s.ds->recordCount(), rows + 1);
+        QCOMPARE(s.stored(s.text("NRSEQRECDESPIRPJ"), QStringLiteral("NRSEQALIQIRPJ, VRALIQPRESIRPJ, VRALIQPRESCSLL")),
+                 (QStringList{"2", "9.5", "12"}));
+    }
+
     // The toolbar's keys act from an open cell editor as its buttons do:
     // Ctrl+Z asks and cancels the row (it does not undo the typing), Ctrl+S posts it.
     void toolbarKeysActFromAnOpenCellEditor_data()
