@@ -688,6 +688,85 @@ private Q_SLOTS:
         QVERIFY(s.fx.callsSince(mark).isEmpty());
     }
 
+    // Two faults in one row: the earlier check is the one reported (a rate
+    // code is never emptied by typing, so a missing one is a new row's alone).
+    void theEarlierCheckReportsFirst_data()
+    {
+        QTest::addColumn<QString>("tab");
+        QTest::addColumn<QString>("stored"); // columns set behind the server's back, "COL = 'X', ..."
+        QTest::addColumn<QString>("column"); // the column then typed into
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("focus");
+        // Renamed in letter case only, the row's own saved version makes it a duplicate.
+        QTest::newRow("type invalid before duplicate") << "IRPJ" << "IDPARAMAPU = 'X'" << "NMPARAMAPU" << "BRINDES" << TIPO_INV << "IDPARAMAPU";
+        QTest::newRow("type invalid before duplicate, CSLL") << "CSLL" << "IDPARAMAPU = 'X'" << "NMPARAMAPU" << "BRINDES" << TIPO_INV << "IDPARAMAPU";
+        // The items' letters and rate code as another program could have stored them.
+        QTest::newRow("kind before operational") << "Lucro" << "IDRECDESPIRPJ = 'X', IDRECDESPIRPJOP = 'X'" << "NMRECDESPIRPJ" << "Outro"
+                                                 << ID_INV << "IDRECDESPIRPJ";
+        QTest::newRow("kind missing before rate unknown") << "Lucro" << "IDRECDESPIRPJ = '', NRSEQALIQIRPJ = 99" << "NMRECDESPIRPJ" << "Outro"
+                                                          << ID_INV << "IDRECDESPIRPJ";
+        QTest::newRow("operational invalid before rate unknown") << "Lucro" << "IDRECDESPIRPJOP = 'X', NRSEQALIQIRPJ = 99" << "NMRECDESPIRPJ"
+                                                                 << "Outro" << OPER_INV << "IDRECDESPIRPJOP";
+        QTest::newRow("operational missing before rate unknown") << "Lucro" << "IDRECDESPIRPJOP = '', NRSEQALIQIRPJ = 99" << "NMRECDESPIRPJ"
+                                                                 << "Outro" << OPER_DEV << "IDRECDESPIRPJOP";
+        QTest::newRow("rate unknown before duplicate") << "Lucro" << "NRSEQALIQIRPJ = 99" << "NMRECDESPIRPJ" << "RECEITA BRUTA DE VENDAS"
+                                                       << ALIQ_N << "NRSEQALIQIRPJ";
+    }
+    void theEarlierCheckReportsFirst()
+    {
+        QFETCH(QString, tab);
+        QFETCH(QString, stored);
+        QFETCH(QString, column);
+        QFETCH(QString, typed);
+        QFETCH(QString, message);
+        QFETCH(QString, focus);
+        Screen s;
+        QVERIFY(s.open(tab));
+        const QString name = s.items() ? QStringLiteral("Receita bruta de vendas") : QStringLiteral("Brindes");
+        if (!stored.isEmpty()) {
+            const QString where = s.items() ? QStringLiteral("NMRECDESPIRPJ = '%1'").arg(name)
+                                            : QStringLiteral("NMPARAMAPU = '%1' AND IDIMPOSTO = '%2'").arg(name, taxOf(tab));
+            QVERIFY(s.write(QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(s.table(), stored, where)));
+            s.reload();
+        }
+        QVERIFY(s.row(name));
+        const QByteArray col = column.toLatin1();
+        s.type(col.constData(), typed);
+        QCOMPARE(s.state(), State::Edit);
+        const std::size_t mark = s.fx.logMark();
+        s.confirm(); // from the open cell: no column is left before the post
+        QCOMPARE(s.fx.dialogs.errors, QStringList{message});
+        QCOMPARE(s.selected(), focus);
+        QCOMPARE(s.state(), State::Edit);
+        QVERIFY(s.fx.callsSince(mark).isEmpty());
+    }
+
+    // The rate look-up is titled by ALIQ and says ALIQ_N when there is no entry.
+    void rateLookUpTitleAndNothingFound()
+    {
+        Screen s;
+        QVERIFY(s.open(QStringLiteral("Lucro")));
+        QVERIFY(s.row(QStringLiteral("Receita bruta de vendas")));
+        s.column("NRSEQALIQIRPJ");
+        s.f->dbgRecDespEditButtonClick(*s.grid);
+        QCOMPARE(s.fx.dialogs.lists.size(), 1);
+        QCOMPARE(s.fx.dialogs.lists[0].title, QStringLiteral("Alíquota de Presunção"));
+        QCOMPARE(s.fx.dialogs.lists[0].columns, (QStringList{"Código", "Alíquota CSLL", "Alíquota IRPJ"}));
+        QCOMPARE(s.fx.dialogs.lists[0].rows[1], (QStringList{"2", "12,00", "8,00"}));
+        QVERIFY(s.fx.dialogs.informations.isEmpty());
+
+        s.cancel();
+        QVERIFY(s.write(QStringLiteral("DELETE FROM ALIQIRPJ")));
+        s.reload(); // the net-profit tab reloads the rate entries too
+        QVERIFY(s.row(QStringLiteral("Receita bruta de vendas")));
+        s.column("NRSEQALIQIRPJ");
+        s.f->dbgRecDespEditButtonClick(*s.grid);
+        QCOMPARE(s.fx.dialogs.lists.size(), 1);
+        QCOMPARE(s.fx.dialogs.informations, QStringList{ALIQ_N});
+        QCOMPARE(s.text("NRSEQALIQIRPJ"), QStringLiteral("2"));
+    }
+
     // ------------------------------------------------------------ the pre-edit key across posts and cancels
 
     void refusedEditCorrectedPostsAgainstItsFirstKey_data()

@@ -699,6 +699,153 @@ private Q_SLOTS:
         QCOMPARE(text(inf, "CHAVE"), QStringLiteral("423010002"));
     }
 
+    // The apuração shows its letter as a catalogue text and takes only those texts.
+    void apuracaoTexts()
+    {
+        ScreenFixture fx;
+        TfrmParamIRPJ* f = openOn(fx, QStringLiteral("Lucro"));
+        QVERIFY(f);
+        const Tab t = tab(f, QStringLiteral("Lucro"));
+        DataSet& inf = f->data().cdsInfCtb;
+        const auto shown = [&t] { return t.grid->model()->index(t.grid->currentIndex().row(), Apuracao).data().toString(); };
+        QVERIFY(showDetailOf(t, QStringLiteral("Receita bruta de vendas")));
+        QCOMPARE(text(inf, "IDFORMAPURITEM"), QStringLiteral("C"));
+        QCOMPARE(shown(), QStringLiteral("Competência"));
+        QVERIFY(showDetailOf(t, QStringLiteral("Receita de prestação de serviços")));
+        QCOMPARE(text(inf, "IDFORMAPURITEM"), QStringLiteral("P"));
+        QCOMPARE(shown(), QStringLiteral("Pagamento"));
+
+        inf.edit();
+        const struct {
+            QString entered, stored;
+        } entries[] = {{QStringLiteral("competência"), QStringLiteral("P")}, {QStringLiteral("Competência"), QStringLiteral("C")},
+                       {QStringLiteral("C"), QStringLiteral("C")}, {QStringLiteral("Pagamento"), QStringLiteral("P")},
+                       {QStringLiteral("PAGAMENTO"), QStringLiteral("P")}};
+        for (const auto& e : entries) {
+            field(inf, "IDFORMAPURITEM").setText(e.entered);
+            QVERIFY2(text(inf, "IDFORMAPURITEM") == e.stored, qPrintable(e.entered));
+        }
+        QCOMPARE(text(inf, "CHAVE"), QStringLiteral("311010002")); // the apuração has no change rule
+        QCOMPARE(fx.dialogs.errors, QStringList());
+    }
+
+    // A look-up with nothing to offer says so with its own catalogue text and opens no list.
+    void lookUpWithNothingToOffer_data()
+    {
+        QTest::addColumn<QString>("origin");
+        QTest::addColumn<QString>("emptied");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("accounts") << "c" << "CONTCTBL" << "Conta Contábil não cadastrada.";
+        QTest::newRow("income-statement items") << "i" << "ITEMESTRUDRE" << "Não existe um Demonstrativo de Resultado cadastrado.";
+    }
+    void lookUpWithNothingToOffer()
+    {
+        QFETCH(QString, origin);
+        QFETCH(QString, emptied);
+        QFETCH(QString, message);
+        ScreenFixture fx;
+        TfrmParamIRPJ* f = openOn(fx, QStringLiteral("IRPJ"));
+        QVERIFY(f);
+        const Tab t = tab(f, QStringLiteral("IRPJ"));
+        QVERIFY(writeDb(fx, {QStringLiteral("DELETE FROM %1").arg(emptied)}));
+        f->button(B::Verificar)->click(); // reloads the items; the accounts are read at each look-up
+        QVERIFY(showDetailOf(t, QStringLiteral("Brindes")));
+        newRow(t.grid, origin);
+        QVERIFY(pressEllipsis(t.grid));
+        QCOMPARE(fx.dialogs.informations, QStringList{message});
+        QVERIFY(fx.dialogs.lists.isEmpty());
+        QVERIFY(field(f->data().cdsInfCtb, "CHAVE").isNull());
+        QCOMPARE(f->data().cdsInfCtb.state(), DataSet::State::Insert);
+        QCOMPARE(fx.dialogs.errors, QStringList());
+    }
+
+    // The account look-up given up changes nothing in the row it put in edit.
+    void accountLookUpGivenUpKeepsTheKey()
+    {
+        ScreenFixture fx;
+        TfrmParamIRPJ* f = openOn(fx, QStringLiteral("IRPJ"));
+        QVERIFY(f);
+        const Tab t = tab(f, QStringLiteral("IRPJ"));
+        QVERIFY(showDetailOf(t, QStringLiteral("Brindes")));
+        DataSet& inf = f->data().cdsInfCtb;
+        t.grid->setSelectedIndex(Chave);
+        fx.dialogs.choices.push_back(std::nullopt);
+        QVERIFY(pressEllipsis(t.grid));
+        QCOMPARE(fx.dialogs.lists.size(), 1);
+        QCOMPARE(inf.state(), DataSet::State::Edit);
+        QCOMPARE(text(inf, "CHAVE"), QStringLiteral("423010002"));
+        QCOMPARE(text(inf, "CDINFCTBIRPJ"), QStringLiteral("423010002"));
+        QCOMPARE(fx.dialogs.errors, QStringList());
+    }
+
+    // Leaving the key column checks an account without writing the stored
+    // code: only the post derives it; the item's type is emptied at once.
+    void keyColumnExitWritesNoStoredCode()
+    {
+        ScreenFixture fx;
+        TfrmParamIRPJ* f = openOn(fx, QStringLiteral("IRPJ"));
+        QVERIFY(f);
+        const Tab t = tab(f, QStringLiteral("IRPJ"));
+        QVERIFY(showDetailOf(t, QStringLiteral("Provisões não dedutíveis")));
+        DataSet& inf = f->data().cdsInfCtb;
+        QVERIFY(inf.locate(QStringLiteral("IDINFCTBIRPJ;CHAVE"), {QStringLiteral("I"), QStringLiteral("010009")}));
+        t.grid->setSelectedIndex(Origem);
+        type(QStringLiteral("c"));
+        press(Qt::Key_Tab);
+        type(QStringLiteral("423010003"));
+        press(Qt::Key_Backtab, Qt::ShiftModifier); // leaves the key column, within the row
+        QCOMPARE(fx.dialogs.errors, QStringList());
+        QCOMPARE(t.grid->selectedIndex(), int(Origem));
+        QCOMPARE(inf.state(), DataSet::State::Edit);
+        QCOMPARE(text(inf, "CHAVE"), QStringLiteral("423010003"));
+        QVERIFY(text(inf, "CDTIPODEMO").isEmpty());
+        QCOMPARE(text(inf, "CDINFCTBIRPJ"), QStringLiteral("0009"));
+        f->button(B::Confirmar)->click();
+        QCOMPARE(fx.dialogs.errors, QStringList());
+        QCOMPARE(text(inf, "CDINFCTBIRPJ"), QStringLiteral("423010003"));
+    }
+
+    // The key recorded when an edit began is compared with letter case: a
+    // key changed in letter case only goes through every check, and its own
+    // saved version (the search ignores case) makes it a duplicate.
+    void preEditKeyIsComparedWithLetterCase()
+    {
+        ScreenFixture fx;
+        const QList<QStringList> brindes =
+            fx.rows(QStringLiteral("SELECT NRSEQPARAMAPU FROM PARAMAPUIRPJ WHERE IDIMPOSTO = 'I' AND NMPARAMAPU = 'Brindes'"));
+        QCOMPARE(brindes.size(), 1);
+        QVERIFY(writeDb(fx, {QStringLiteral("INSERT INTO ITEMESTRUDRE (CDTIPODEMO, CDITEMSTRU, NMITEMSTRU) VALUES ('01', '00AB', 'Item com letras')"),
+                             QStringLiteral("INSERT INTO INFCTBIRPJ (NRSEQINFCTBIRPJ, NRSEQPARAMAPU, IDINFCTBIRPJ, CHAVE, CDINFCTBIRPJ, "
+                                            "CDTIPODEMO, CDINFCTBIRPJCHV, IDFORMAPURITEM) VALUES (9003, %1, 'I', '0100AB', '00AB', '01', "
+                                            "'01/00AB', 'C')")
+                                 .arg(brindes[0][0])}));
+        TfrmParamIRPJ* f = openOn(fx, QStringLiteral("IRPJ"));
+        QVERIFY(f);
+        const Tab t = tab(f, QStringLiteral("IRPJ"));
+        QVERIFY(showDetailOf(t, QStringLiteral("Brindes")));
+        DataSet& inf = f->data().cdsInfCtb;
+        QVERIFY(inf.locate(QStringLiteral("CHAVE"), {QStringLiteral("0100AB")}));
+        t.grid->setSelectedIndex(Chave);
+        type(QStringLiteral("0100ab"));
+        const std::size_t mark = fx.logMark();
+        f->button(B::Confirmar)->click();
+        QCOMPARE(fx.dialogs.errors, QStringList{kInfCtbJa});
+        QCOMPARE(inf.state(), DataSet::State::Edit);
+
+        // Back to the key it had, letter for letter: no check, nothing to save.
+        QCOMPARE(t.grid->selectedIndex(), int(Chave));
+        if (!t.grid->indexWidget(t.grid->currentIndex()))
+            press(Qt::Key_F2);
+        auto* editor = qobject_cast<host::EllipsisEditor*>(t.grid->indexWidget(t.grid->currentIndex()));
+        QVERIFY(editor);
+        editor->lineEdit()->selectAll();
+        type(QStringLiteral("0100AB"));
+        f->button(B::Confirmar)->click();
+        QCOMPARE(fx.dialogs.errors, QStringList{kInfCtbJa});
+        QCOMPARE(inf.state(), DataSet::State::Browse);
+        QVERIFY(fx.callsSince(mark).isEmpty());
+    }
+
     // Another saved key of the same parent is a duplicate for an edited row too.
     void anEditedRowTakingAnotherSavedKeyIsADuplicate()
     {

@@ -3,6 +3,7 @@
 #include "screenfixture.h"
 
 #include "contract/paramirpj.h"
+#include "host/busy.h"
 #include "host/grid/dbgrid.h"
 #include "host/maskedit.h"
 #include "host/net/netconnection.h"
@@ -11,6 +12,7 @@
 
 #include <QAction>
 #include <QJsonObject>
+#include <QLabel>
 #include <QTabBar>
 #include <QToolButton>
 
@@ -274,6 +276,112 @@ private Q_SLOTS:
         QCOMPARE(QString::number(d.cdsInfCtb.recordCount()), before);
         QCOMPARE(fx.rows(count).value(0).value(0), before);
         QCOMPARE(fx.rows(QStringLiteral("SELECT COUNT(*) FROM INFCTBIRPJREMOVIDA")), (QList<QStringList>{{"0"}}));
+    }
+
+    // A CSLL row and a net-profit item go as an IRPJ row does: their
+    // accounting information first, under their own number, then the row.
+    void deletingACsllRowOrAnItem_data()
+    {
+        QTest::addColumn<QString>("tab");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("CSLL addition") << "CSLL" << "Brindes";
+        QTest::newRow("net-profit item") << "Lucro" << "Receita bruta de vendas";
+    }
+    void deletingACsllRowOrAnItem()
+    {
+        QFETCH(QString, tab);
+        QFETCH(QString, name);
+        ScreenFixture fx;
+        TfrmParamIRPJ* f = openLoaded(fx);
+        QVERIFY(f);
+        auto& d = f->data();
+        const bool items = tab == u"Lucro";
+        clickTab(f->pgcGeral, items ? f->tshLucro : f->tshCSLL);
+        DataSet& ds = items ? d.cdsRecDesp : d.cdsAdicCSLL;
+        DataSet& mirror = items ? d.cdsRecDespEspelho : d.cdsAdicEspelho;
+        const char* nameField = items ? "NMRECDESPIRPJ" : "NMPARAMAPU";
+        QVERIFY(ds.locate(QString::fromLatin1(nameField), {name}));
+        const QString seq = field(ds, items ? "NRSEQRECDESPIRPJ" : "NRSEQPARAMAPU").asString();
+        // Another parent's rows, to show only this one's go.
+        const QString infOf = QStringLiteral("SELECT COUNT(*) FROM INFCTBIRPJ WHERE NRSEQPARAMAPU = %1");
+        QVERIFY(fx.rows(infOf.arg(seq)).value(0).value(0).toInt() > 0);
+        const int allInf = fx.rows(QStringLiteral("SELECT COUNT(*) FROM INFCTBIRPJ")).value(0).value(0).toInt();
+        const int own = fx.rows(infOf.arg(seq)).value(0).value(0).toInt();
+        const int rows = ds.recordCount();
+
+        const std::size_t mark = fx.logMark();
+        fx.dialogs.answers.push_back(true);
+        f->button(B::Excluir)->click();
+        QCOMPARE(fx.callsSince(mark), (QStringList{QStringLiteral("setDeleteInfCtb"), items ? QStringLiteral("setRecDesp") : QStringLiteral("SetParamIRPJ")}));
+        QCOMPARE(fx.dialogs.errors, QStringList());
+        QCOMPARE(ds.recordCount(), rows - 1);
+        QVERIFY(!mirror.locate(QString::fromLatin1(nameField), {name}));
+        QCOMPARE(fx.rows(infOf.arg(seq)), (QList<QStringList>{{"0"}}));
+        QCOMPARE(fx.rows(QStringLiteral("SELECT COUNT(*) FROM INFCTBIRPJ")).value(0).value(0).toInt(), allInf - own);
+        QCOMPARE(fx.rows(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2 = %3")
+                             .arg(items ? QStringLiteral("RECDESPIRPJ") : QStringLiteral("PARAMAPUIRPJ"),
+                                  items ? QStringLiteral("NRSEQRECDESPIRPJ") : QStringLiteral("NRSEQPARAMAPU"), seq)),
+                 (QList<QStringList>{{"0"}}));
+    }
+
+    // Every save, of a post or of a delete, is made under the busy animation,
+    // which is gone once the answer is in.
+    void busyAnimationAroundEverySave_data()
+    {
+        QTest::addColumn<QString>("tab");
+        QTest::newRow("IRPJ additions") << "IRPJ";
+        QTest::newRow("CSLL additions") << "CSLL";
+        QTest::newRow("net-profit items") << "Lucro";
+        QTest::newRow("accounting information") << "InfCtb";
+    }
+    void busyAnimationAroundEverySave()
+    {
+        QFETCH(QString, tab);
+        ScreenFixture fx;
+        TfrmParamIRPJ* f = openLoaded(fx);
+        QVERIFY(f);
+        auto& d = f->data();
+        DataSet* ds = &d.cdsAdicIRPJ;
+        const char* nameField = "NMPARAMAPU";
+        if (tab == u"CSLL") {
+            clickTab(f->pgcGeral, f->tshCSLL);
+            ds = &d.cdsAdicCSLL;
+        } else if (tab == u"Lucro") {
+            clickTab(f->pgcGeral, f->tshLucro);
+            ds = &d.cdsRecDesp;
+            nameField = "NMRECDESPIRPJ";
+        } else if (tab == u"InfCtb") {
+            clickTab(f->pgcIRPJ, f->tshInfCtbIRPJ);
+            ds = &d.cdsInfCtb;
+            nameField = "IDFORMAPURITEM";
+        }
+        // Each time the animation shows: its text.
+        struct Watch : QObject {
+            QStringList shown;
+            bool eventFilter(QObject* o, QEvent* e) override
+            {
+                if (e->type() == QEvent::Show && o->objectName() == u"busyAnimation")
+                    shown << o->findChild<QLabel*>(QStringLiteral("busyText"))->text();
+                return false;
+            }
+        } watch;
+        qApp->installEventFilter(&watch);
+        const std::size_t mark = fx.logMark();
+
+        f->button(B::Alterar)->click();
+        field(*ds, nameField).setText(tab == u"InfCtb" ? QStringLiteral("Pagamento") : QStringLiteral("Outro nome"));
+        f->button(B::Confirmar)->click();
+        QCOMPARE(watch.shown, QStringList{QStringLiteral("Gravando no servidor…")});
+        QVERIFY(!host::busyAnimationVisible());
+        fx.dialogs.answers.push_back(true);
+        f->button(B::Excluir)->click();
+        qApp->removeEventFilter(&watch);
+        QCOMPARE(watch.shown, (QStringList{QStringLiteral("Gravando no servidor…"), QStringLiteral("Gravando no servidor…")}));
+        QVERIFY(!host::busyAnimationVisible());
+        QCOMPARE(fx.dialogs.errors, QStringList());
+        const QString save = tab == u"InfCtb" ? QStringLiteral("SetInfCtbIRPJ") : tab == u"Lucro" ? QStringLiteral("setRecDesp") : QStringLiteral("SetParamIRPJ");
+        const QStringList calls = tab == u"InfCtb" ? QStringList{save, save} : QStringList{save, QStringLiteral("setDeleteInfCtb"), save};
+        QCOMPARE(fx.callsSince(mark), calls);
     }
 
     void deletingAnAccountingRowSendsOnlyItsOwnSave()

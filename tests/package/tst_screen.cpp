@@ -25,6 +25,7 @@ using namespace erp;
 using erp::par47300::TfrmParamIRPJ;
 using erp::testing::ScreenFixture;
 using erp::testing::clickTab;
+using B = erp::host::TfrmPadraoSimples;
 
 namespace {
 
@@ -351,6 +352,170 @@ private Q_SLOTS:
         QCOMPARE(QToolTip::text(), longName);
         QVERIFY(pointAt(QStringLiteral("Brindes")));
         QTRY_VERIFY(!QToolTip::isVisible());
+    }
+
+    // The page lock of every edited dataset: while a row is edited, the
+    // other outer tabs and the sibling page are closed; afterwards open again.
+    void pageLockWhileEditing_data()
+    {
+        QTest::addColumn<QString>("outer");
+        QTest::addColumn<bool>("detail"); // the row edited is accounting information
+        QTest::newRow("CSLL additions") << "tshCSLL" << false;
+        QTest::newRow("net-profit items") << "tshLucro" << false;
+        QTest::newRow("accounting information, IRPJ") << "tshIRPJ" << true;
+        QTest::newRow("accounting information, CSLL") << "tshCSLL" << true;
+        QTest::newRow("accounting information, net profit") << "tshLucro" << true;
+    }
+    void pageLockWhileEditing()
+    {
+        QFETCH(QString, outer);
+        QFETCH(bool, detail);
+        ScreenFixture fx;
+        TfrmParamIRPJ* f = fx.open();
+        QVERIFY(f);
+        chooseCompany(f, QStringLiteral("01"));
+        auto& d = f->data();
+        QWidget* front = f->findChild<QWidget*>(outer);
+        host::TPageControl* inner = front == f->tshIRPJ ? f->pgcIRPJ : front == f->tshCSLL ? f->pgcCSLL : f->pgcLucro;
+        QWidget* first = inner->widget(0);
+        QWidget* second = inner->widget(1);
+        if (front != f->tshIRPJ)
+            clickTab(f->pgcGeral, front);
+        if (detail)
+            clickTab(inner, second);
+        DataSet& ds = detail ? d.cdsInfCtb : front == f->tshCSLL ? d.cdsAdicCSLL : d.cdsRecDesp;
+        QVERIFY(ds.recordCount() > 0);
+        const QList<QWidget*> others = [&] {
+            QList<QWidget*> out;
+            for (QWidget* p : {f->tshIRPJ, f->tshCSLL, f->tshLucro})
+                if (p != front)
+                    out << p;
+            return out;
+        }();
+        QWidget* sibling = detail ? first : second;
+
+        f->button(B::Alterar)->click();
+        QCOMPARE(ds.state(), DataSet::State::Edit);
+        for (QWidget* p : others)
+            QVERIFY2(!f->pgcGeral->pageEnabled(p), qPrintable(p->objectName()));
+        QVERIFY(!inner->pageEnabled(sibling));
+        QCOMPARE(enabledButtons(f), (QStringList{"confirmar", "cancelar"}));
+
+        fx.dialogs.answers.push_back(true);
+        f->button(B::Cancelar)->click();
+        for (QWidget* p : others)
+            QVERIFY2(f->pgcGeral->pageEnabled(p), qPrintable(p->objectName()));
+        QVERIFY(inner->pageEnabled(sibling));
+        QCOMPARE(enabledButtons(f), detail ? (QStringList{"incluir", "alterar", "excluir", "verificar"})
+                                           : (QStringList{"incluir", "alterar", "excluir", "procurar", "verificar"}));
+    }
+
+    // Leaving the IRPJ or CSLL pages throws a pending edit away, without a
+    // word and without a save; the other pages then open again.
+    void leavingTheInnerPagesDiscardsTheEdit_data()
+    {
+        QTest::addColumn<QString>("outer");
+        QTest::newRow("IRPJ") << "tshIRPJ";
+        QTest::newRow("CSLL") << "tshCSLL";
+    }
+    void leavingTheInnerPagesDiscardsTheEdit()
+    {
+        QFETCH(QString, outer);
+        ScreenFixture fx;
+        TfrmParamIRPJ* f = fx.open();
+        QVERIFY(f);
+        chooseCompany(f, QStringLiteral("01"));
+        const bool csll = outer == u"tshCSLL";
+        if (csll)
+            clickTab(f->pgcGeral, f->tshCSLL);
+        host::TDBGrid* g = csll ? f->dbgAdicCSLL : f->dbgAdicIRPJ;
+        DataSet& ds = csll ? f->data().cdsAdicCSLL : f->data().cdsAdicIRPJ;
+        const QString name = ds.fieldByName(QStringLiteral("NMPARAMAPU")).asString();
+        g->setFocus();
+        g->setSelectedIndex(0);
+        QTest::keyClicks(g, QStringLiteral("Mudado"));
+        QCOMPARE(ds.state(), DataSet::State::Edit);
+        const std::size_t mark = fx.logMark();
+
+        // The outer tabs are outside the inner page control: the focus goes there.
+        QTabBar* tabs = f->pgcGeral->tabBar();
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(f->pgcGeral->currentIndex()).center());
+        QCOMPARE(QApplication::focusWidget(), tabs);
+        QCOMPARE(ds.state(), DataSet::State::Browse);
+        QCOMPARE(ds.fieldByName(QStringLiteral("NMPARAMAPU")).asString(), name);
+        QCOMPARE(fx.dialogs.errors, QStringList());
+        QVERIFY(fx.dialogs.questions.isEmpty());
+        QVERIFY(fx.callsSince(mark).isEmpty());
+        QVERIFY(f->pgcGeral->pageEnabled(f->tshLucro));
+        QCOMPARE(enabledButtons(f), (QStringList{"incluir", "alterar", "excluir", "procurar", "verificar"}));
+    }
+
+    // Search opens the find dialog over a parent page's rows and makes the
+    // row found current; on an accounting page it is off and opens nothing.
+    void searchOnParentPagesOnly_data()
+    {
+        QTest::addColumn<QString>("outer");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("found");
+        QTest::newRow("IRPJ") << "tshIRPJ" << "prov" << "Provisões não dedutíveis";
+        QTest::newRow("CSLL") << "tshCSLL" << "COMP" << "Compensação de base de cálculo negativa";
+        QTest::newRow("net-profit items") << "tshLucro" << "devol" << "Devoluções de vendas";
+    }
+    void searchOnParentPagesOnly()
+    {
+        QFETCH(QString, outer);
+        QFETCH(QString, typed);
+        QFETCH(QString, found);
+        ScreenFixture fx;
+        TfrmParamIRPJ* f = fx.open();
+        QVERIFY(f);
+        chooseCompany(f, QStringLiteral("01"));
+        QWidget* front = f->findChild<QWidget*>(outer);
+        if (front != f->tshIRPJ)
+            clickTab(f->pgcGeral, front);
+        const bool items = front == f->tshLucro;
+        DataSet& ds = items ? f->data().cdsRecDesp : front == f->tshCSLL ? f->data().cdsAdicCSLL : f->data().cdsAdicIRPJ;
+        ds.first();
+        fx.dialogs.finds.push_back(host::FindRequest{0, typed});
+        f->button(B::Procurar)->click();
+        QVERIFY(fx.dialogs.finds.empty());
+        QCOMPARE(ds.fieldByName(items ? QStringLiteral("NMRECDESPIRPJ") : QStringLiteral("NMPARAMAPU")).asString(), found);
+
+        host::TPageControl* inner = items ? f->pgcLucro : front == f->tshCSLL ? f->pgcCSLL : f->pgcIRPJ;
+        clickTab(inner, inner->widget(1));
+        QVERIFY(f->data().cdsInfCtb.recordCount() > 0);
+        QVERIFY(!f->action(B::Procurar)->isEnabled());
+        fx.dialogs.finds.push_back(host::FindRequest{0, QStringLiteral("4")});
+        f->sbtProcurarClick(f->button(B::Procurar)); // even called, it opens nothing here
+        QCOMPARE(fx.dialogs.finds.size(), std::size_t(1));
+        QVERIFY(fx.dialogs.informations.isEmpty());
+    }
+
+    // Closing the screen closes its connection; the next one connects again
+    // and reloads both reference tables.
+    void closingAndReopeningConnectsAgain()
+    {
+        ScreenFixture fx;
+        QPointer<TfrmParamIRPJ> f = fx.open();
+        QVERIFY(f);
+        QVERIFY(f->netParamIRPJ().connected());
+        f->close();
+        QVERIFY(!boIdCriado);
+        QVERIFY(f); // freed once the events are processed
+        QVERIFY(!f->netParamIRPJ().connected());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!f);
+
+        const std::size_t mark = fx.logMark();
+        IniProc();
+        QCoreApplication::processEvents();
+        TfrmParamIRPJ* again = frmParamIRPJ;
+        QVERIFY(boIdCriado && again);
+        QVERIFY(again->netParamIRPJ().connected());
+        QCOMPARE(fx.callsSince(mark), (QStringList{QStringLiteral("getItensDRE"), QStringLiteral("getAliquotas")}));
+        QVERIFY(again->data().cdsItensDRE.recordCount() >= 10);
+        QVERIFY(again->data().cdsAliquotas.recordCount() >= 4);
+        QVERIFY(fx.dialogs.errors.isEmpty());
     }
 
     void footerFollowsTheParentWhileTheDetailPageIsShown()
