@@ -131,7 +131,7 @@ TEST_F(ProtocolTest, ANotificationGetsNoBody)
 TEST(ServerToken, RequestsWithoutTheBearerTokenGet401)
 {
     TempDir dir;
-    std::ofstream(dir.path() + "/token") << "s3cr3t-t0ken\n";
+    writeTokenFile(dir.path() + "/token", "s3cr3t-t0ken\n");
     ServerProcess server(ERP_SERVER_BINARY, {"--db", "sqlite:" + dir.path() + "/erp.db", "--listen", "127.0.0.1:0", "--token-file", dir.path() + "/token"});
     const std::string body = R"({"jsonrpc":"2.0","id":1,"method":"getItensDRE","params":[]})";
     struct Case {

@@ -108,6 +108,18 @@ int freeTcpPort()
     return ntohs(a.sin_port);
 }
 
+std::string writeTokenFile(const std::string& path, const std::string& token)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0 || ::fchmod(fd, 0600) != 0 || ::write(fd, token.data(), token.size()) != ssize_t(token.size())) {
+        if (fd >= 0)
+            ::close(fd);
+        throw std::runtime_error("cannot write the token file " + path);
+    }
+    ::close(fd);
+    return path;
+}
+
 RunResult runProgram(const std::vector<std::string>& argv, int timeoutSec)
 {
     TempDir dir;

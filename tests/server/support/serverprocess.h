@@ -27,6 +27,10 @@ private:
 
 int freeTcpPort();
 
+// Writes `token` to `path` readable by its owner only (mode 0600), as the
+// server requires of a token file. Returns the path.
+std::string writeTokenFile(const std::string& path, const std::string& token);
+
 struct RunResult {
     int exitCode = -1;
     std::string out;
