@@ -43,9 +43,7 @@ bool loopback(const sockaddr* a)
         return (ntohl(reinterpret_cast<const sockaddr_in*>(a)->sin_addr.s_addr) >> 24) == 127;
     if (a->sa_family == AF_INET6) {
         const in6_addr& v6 = reinterpret_cast<const sockaddr_in6*>(a)->sin6_addr;
-        if (IN6_IS_ADDR_LOOPBACK(&v6))
-            return true;
-        return IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127;
+        return IN6_IS_ADDR_LOOPBACK(&v6);
     }
     return false;
 }
@@ -155,8 +153,19 @@ ListenAddress resolveListenAddress(const std::string& host, int port)
     ListenAddress a;
     std::memcpy(&a.addr, found->ai_addr, found->ai_addrlen);
     a.length = found->ai_addrlen;
-    a.loopback = loopback(found->ai_addr);
     ::freeaddrinfo(found);
+    // An IPv4 address written as IPv6 is listened on as the IPv4 it is.
+    const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&a.addr);
+    if (a.addr.ss_family == AF_INET6 && IN6_IS_ADDR_V4MAPPED(&v6->sin6_addr)) {
+        sockaddr_in v4{};
+        v4.sin_family = AF_INET;
+        v4.sin_port = v6->sin6_port;
+        std::memcpy(&v4.sin_addr, v6->sin6_addr.s6_addr + 12, 4);
+        a.addr = {};
+        std::memcpy(&a.addr, &v4, sizeof v4);
+        a.length = sizeof v4;
+    }
+    a.loopback = loopback(reinterpret_cast<const sockaddr*>(&a.addr));
     return a;
 }
 

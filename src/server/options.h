@@ -53,7 +53,8 @@ struct ListenAddress {
 };
 
 // The address --listen names, resolved as the server will bind it. Loopback
-// is decided on that address (127.0.0.0/8, ::1, IPv4-mapped 127/8), never on
+// is decided on that address (127.0.0.0/8, ::1; an IPv4-mapped address is
+// taken as the IPv4 address it holds), never on
 // how the name is spelt. Throws StartError when the name does not resolve.
 ListenAddress resolveListenAddress(const std::string& host, int port);
 

@@ -49,6 +49,7 @@ public:
     ServerProcess& operator=(const ServerProcess&) = delete;
 
     const std::string& host() const { return host_; }
+    int pid() const { return pid_; }
     int port() const { return port_; }
     // Sends SIGTERM and waits; returns the exit status.
     int stop();
