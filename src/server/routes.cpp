@@ -5,8 +5,8 @@
 #include "memory.h"
 #include "rpc.h"
 
+#include <charconv>
 #include <chrono>
-#include <cstdio>
 
 namespace erp::server {
 
@@ -40,11 +40,14 @@ http::Response rpc(DbPool& pool, const http::Request& req)
     }
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     char msText[32];
-    std::snprintf(msText, sizeof msText, "%.3f", ms);
-    std::string line = printable(object) + " " + (a.method.isEmpty() ? std::string("-") : printable(a.method.toStdString())) + " " + msText + " ms " +
-                       a.outcome.toStdString();
+    const auto printed = std::to_chars(msText, msText + sizeof msText, ms, std::chars_format::fixed, 3);
+    std::string line;
+    line.reserve(160);
+    line.append(printable(object)).append(" ");
+    line.append(a.method.isEmpty() ? std::string("-") : printable(a.method.toStdString())).append(" ");
+    line.append(msText, printed.ptr).append(" ms ").append(a.outcome.toStdString());
     if (!a.internal.empty())
-        line += " (" + printable(a.internal, 300) + ")";
+        line.append(" (").append(printable(a.internal, 300)).append(")");
     logLine(line);
     memory::afterAnswer(std::size_t(a.body.size()));
     if (a.body.isEmpty())

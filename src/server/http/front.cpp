@@ -539,10 +539,11 @@ int Front::start(const sockaddr* address, socklen_t length)
         MHD_OPTION_SOCK_ADDR, address, MHD_OPTION_THREAD_POOL_SIZE, unsigned(l.threads),
         MHD_OPTION_CONNECTION_TIMEOUT, unsigned(l.idleTimeout.count()), MHD_OPTION_CONNECTION_LIMIT, hardTotal, MHD_OPTION_PER_IP_CONNECTION_LIMIT,
         hardPerAddress,
-        // The head must fit in the connection's memory with room to spare: a
-        // head past the front's own bound gets its JSON 431 from the front,
-        // one past this the library's 431.
-        MHD_OPTION_CONNECTION_MEMORY_LIMIT, std::size_t(std::max<std::size_t>(64 * 1024, l.maxHeaderBytes * 4)), MHD_OPTION_LISTEN_BACKLOG_SIZE,
+        // The head must fit in the connection's memory with room for the
+        // library's records of its fields: a head past the front's own bound
+        // gets its JSON 431 from the front, one past this the library's 431.
+        // The library clears this memory for every request: no bigger.
+        MHD_OPTION_CONNECTION_MEMORY_LIMIT, std::max<std::size_t>(32 * 1024, l.maxHeaderBytes * 2), MHD_OPTION_LISTEN_BACKLOG_SIZE,
         unsigned(SOMAXCONN), MHD_OPTION_NOTIFY_CONNECTION, &Impl::onConnectionCb, d.get(), MHD_OPTION_NOTIFY_COMPLETED, &Impl::onCompletedCb, d.get(), MHD_OPTION_END);
     if (!d->daemon)
         throw std::runtime_error("the HTTP library could not listen");
