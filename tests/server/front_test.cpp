@@ -253,4 +253,22 @@ TEST_F(FrontTest, BeyondTheCapsReserveAConnectionIsClosedWithoutAnswer)
     EXPECT_LT(timedCall("127.0.0.6"), 1.0) << "other addresses are served";
 }
 
+// Past the total cap and its reserve the library stops accepting: a new
+// connection waits in the kernel's queue, unanswered, until a place frees.
+TEST_F(FrontTest, BeyondTheTotalReserveAConnectionWaitsForAPlace)
+{
+    start({"--max-connections", "1", "--max-connections-per-address", "1000"});
+    std::vector<std::unique_ptr<RawConnection>> held;
+    for (int i = 0; i < 1 + 64; ++i)
+        held.push_back(std::make_unique<RawConnection>(port(), "127.0.0.7"));
+    ASSERT_TRUE(held.front()->send(rpcRequest(kCall)));
+    ASSERT_EQ(held.front()->read().status, 200) << "the first connection is within the cap";
+    RawConnection waiting(port(), "127.0.0.8");
+    ASSERT_TRUE(waiting.send(rpcRequest(kCall)));
+    EXPECT_EQ(waiting.read(1s).status, -1) << "answered although every place was taken";
+    held.clear();
+    const RawConnection::Answer a = waiting.read(5s);
+    EXPECT_EQ(a.status, 200) << "not served once the places were free: " << a.head;
+}
+
 } // namespace

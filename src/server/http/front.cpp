@@ -64,7 +64,6 @@ struct Connection {
     enum Phase : int { Receiving, Handling, Sending };
     int fd = -1;
     std::string address; // raw address bytes: the per-address cap's key
-    std::string peer;    // printable, for the log
     bool admitted = true; // within the caps; otherwise its request gets a 503
     bool closing = false; // the sweep has shut it down (guarded by the registry's mutex)
     std::atomic<int> phase{Receiving};
