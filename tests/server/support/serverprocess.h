@@ -2,8 +2,10 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 // Runs the real erp-server program for tests and benchmarks, and a throwaway
@@ -58,11 +60,17 @@ public:
     std::string errorLog() const;
 
 private:
+    // Reads what the server wrote to stderr so far; false at its end.
+    bool readErrors() const;
+
     int pid_ = -1;
     int exitCode_ = -1;
     std::string host_;
     int port_ = 0;
-    std::string errFile_;
+    int errFd_ = -1;
+    std::thread drain_;
+    mutable std::mutex errMutex_;
+    mutable std::string errors_;
 };
 
 // A PostgreSQL cluster in a temporary folder, started as an unprivileged
