@@ -131,6 +131,23 @@ void directInsert(server::Db& db, long long n, const QString& name)
     tx.commit();
 }
 
+// ERP_BENCH_SLICES=1: each rate's slice is also written to stderr with its
+// start and end on the monotonic clock, to cut a system-wide profile
+// (`perf record -a -k CLOCK_MONOTONIC`) into the slices.
+void noteSlice(const std::string& what, std::int64_t startNs)
+{
+    static const bool wanted = std::getenv("ERP_BENCH_SLICES") != nullptr;
+    if (!wanted)
+        return;
+    const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+    std::fprintf(stderr, "slice %s %.9f %.9f\n", what.c_str(), double(startNs) / 1e9, double(now) / 1e9);
+}
+
+std::int64_t monotonicNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+}
+
 // `clients` threads running `work` as fast as they can for `seconds`; the
 // number of times per second it went through.
 double rate(int clients, double seconds, const std::function<std::function<bool()>()>& makeWork)
@@ -304,12 +321,19 @@ void runEngine(const std::string& label, const std::string& url, bool postgres, 
     bool pgbenchFound = postgres;
     for (int round = 0; round < kRounds; ++round)
         for (std::size_t i = 0; i < clientCounts.size(); ++i) {
+            const std::string n = std::to_string(clientCounts[i]);
+            std::int64_t start = monotonicNs();
             saves[i] += serverSaves(clientCounts[i], slice) / kRounds;
+            noteSlice("server-" + n, start);
             if (i == 0)
                 continue;
+            start = monotonicNs();
             own[i] += engineSaves(clientCounts[i], slice) / kRounds;
+            noteSlice("engine-" + n, start);
             if (pgbenchFound) {
+                start = monotonicNs();
                 const double tps = pgbench(url, clientCounts[i], slice);
+                noteSlice("pgbench-" + n, start);
                 pgbenchFound = tps >= 0;
                 pg[i] += tps / kRounds;
             }
