@@ -6,11 +6,16 @@
 #include "support/rawhttp.h"
 #include "support/serverprocess.h"
 
+#include "schema.h"
+#include "storage.h"
+
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <memory>
@@ -156,6 +161,42 @@ TEST_F(FrontTest, FloodsAreRefusedEarlyAndLeaveMemoryAsItWas)
     const long after = residentKiB(server_->pid());
     EXPECT_LT(after, before + 16 * 1024) << "resident KiB before " << before << ", after " << after;
     EXPECT_LT(timedCall(), 1.0);
+}
+
+// Large answers read by several clients at once: the memory they took goes
+// back once they are sent, instead of staying with every thread that built one.
+TEST_F(FrontTest, MemoryGoesBackAfterLargeAnswers)
+{
+    start();
+    {
+        auto db = erp::server::openDatabase("sqlite:" + dir_->path() + "/erp.db");
+        erp::server::Transaction tx(*db, true);
+        for (int i = 0; i < 11'500; ++i) {
+            const long long n = erp::server::takeSequence(*db, erp::server::Series::Param);
+            const QString name = QStringLiteral("Adição grande %1 com um nome de tamanho realista").arg(i);
+            db->exec("INSERT INTO APURPAI (NRSEQPARAMAPU) VALUES (?)", {qlonglong(n)});
+            db->exec("INSERT INTO PARAMAPUIRPJ (NRSEQPARAMAPU, CDEMPRESA, NMPARAMAPU, NMPARAMAPUCHV, IDPARAMAPU, IDIMPOSTO, VRPORCENTAGEM) "
+                     "VALUES (?, ?, ?, ?, ?, ?, ?)",
+                     {qlonglong(n), QStringLiteral("03"), name, erp::server::caseKey(name), QStringLiteral("A"), QStringLiteral("I"), 10.0});
+        }
+        tx.commit();
+    }
+    timedCall();
+    const long before = residentKiB(server_->pid());
+    std::vector<std::thread> readers;
+    std::atomic<int> rows{0};
+    for (int c = 0; c < 6; ++c)
+        readers.emplace_back([&] {
+            RpcClient client(server_->host(), port());
+            for (int k = 0; k < 3; ++k)
+                rows += int(client.call("GetParamIRPJ", {"03"}).value("result").toObject().value("rows").toArray().size());
+        });
+    for (auto& t : readers)
+        t.join();
+    EXPECT_EQ(rows, 6 * 3 * 11'500);
+    std::this_thread::sleep_for(1s);
+    const long after = residentKiB(server_->pid());
+    EXPECT_LT(after, before + 24 * 1024) << "resident KiB before " << before << ", after " << after;
 }
 
 // Framing a server behind a balancer must not read two ways, and what the
