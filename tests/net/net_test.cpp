@@ -180,7 +180,7 @@ TEST_F(NetTest, AnIdleConnectionOutlivesTheServersKeepAlive)
 TEST(NetToken, TheTokenTravelsAsABearer)
 {
     TempDir dir;
-    std::ofstream(dir.path() + "/token") << "0123456789abcdef";
+    writeTokenFile(dir.path() + "/token", "0123456789abcdef");
     ServerProcess server(ERP_SERVER_BINARY, {"--db", "sqlite:" + dir.path() + "/erp.db", "--listen", "127.0.0.1:0", "--token-file", dir.path() + "/token"});
     TNetConnection net(contract::kServerObject);
     net.onBeforeConnect = [&](TNetConnection& c) {

@@ -3,6 +3,7 @@
 // JSON-RPC error (or HTTP status) and writes nothing; texts that look like
 // SQL are stored as they came.
 #include "rpcclient.h"
+#include "support/rawhttp.h"
 #include "support/serverprocess.h"
 
 #include "contract/paramirpj.h"
@@ -12,9 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -132,26 +130,10 @@ std::string request(const char* method, const std::string& params)
 }
 
 // One raw HTTP exchange; answers the status of the response (-1 when none).
+// The server may answer and close before the whole request is sent.
 int rawHttpStatus(int port, const std::string& text)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-        return -1;
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(std::uint16_t(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    timeval tv{10, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    int status = -1;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && ::send(fd, text.data(), text.size(), MSG_NOSIGNAL) == ssize_t(text.size())) {
-        char buf[64] = {};
-        const ssize_t n = ::recv(fd, buf, sizeof buf - 1, 0);
-        if (n > 12 && std::string(buf, 9) == "HTTP/1.1 ")
-            status = std::atoi(buf + 9);
-    }
-    ::close(fd);
-    return status;
+    return rawExchange(port, text).status;
 }
 
 class HostileTest : public ::testing::TestWithParam<Engine> {

@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -108,6 +109,18 @@ int freeTcpPort()
     return ntohs(a.sin_port);
 }
 
+std::string writeTokenFile(const std::string& path, const std::string& token)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0 || ::fchmod(fd, 0600) != 0 || ::write(fd, token.data(), token.size()) != ssize_t(token.size())) {
+        if (fd >= 0)
+            ::close(fd);
+        throw std::runtime_error("cannot write the token file " + path);
+    }
+    ::close(fd);
+    return path;
+}
+
 RunResult runProgram(const std::vector<std::string>& argv, int timeoutSec)
 {
     TempDir dir;
@@ -137,14 +150,17 @@ RunResult runProgram(const std::vector<std::string>& argv, int timeoutSec)
 
 ServerProcess::ServerProcess(const std::string& binary, const std::vector<std::string>& args)
 {
-    char tmpl[] = "/tmp/erp-server-log-XXXXXX";
-    const int errFd = ::mkostemp(tmpl, O_CLOEXEC);
-    if (errFd < 0)
-        throw std::runtime_error("mkstemp failed");
-    errFile_ = tmpl;
+    // The server's stderr goes through a pipe, as to a service manager's
+    // journal: its log lines cost it no wait on this machine's disk.
+    int errPipe[2];
     int pipeFd[2];
-    if (::pipe2(pipeFd, O_CLOEXEC) != 0)
+    if (::pipe2(errPipe, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
+    if (::pipe2(pipeFd, O_CLOEXEC) != 0) {
+        ::close(errPipe[0]);
+        ::close(errPipe[1]);
+        throw std::runtime_error("pipe failed");
+    }
     std::vector<std::string> argv{binary};
     argv.insert(argv.end(), args.begin(), args.end());
     auto a = cArgs(argv);
@@ -157,12 +173,23 @@ ServerProcess::ServerProcess(const std::string& binary, const std::vector<std::s
         if (::getppid() != parent)
             ::_exit(127);
         ::dup2(pipeFd[1], 1);
-        ::dup2(errFd, 2);
+        ::dup2(errPipe[1], 2);
         ::execv(a[0], a.data());
         ::_exit(127);
     }
-    ::close(errFd);
+    ::close(errPipe[1]);
     ::close(pipeFd[1]);
+    errFd_ = errPipe[0];
+    ::fcntl(errFd_, F_SETFL, ::fcntl(errFd_, F_GETFL) | O_NONBLOCK);
+    // Drained all the time, so the server never waits on a full pipe.
+    drain_ = std::thread([this] {
+        for (;;) {
+            pollfd p{errFd_, POLLIN, 0};
+            ::poll(&p, 1, -1);
+            if (!readErrors())
+                return;
+        }
+    });
     std::string line;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (line.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
@@ -181,7 +208,6 @@ ServerProcess::ServerProcess(const std::string& binary, const std::vector<std::s
     if (line.rfind(prefix, 0) != 0 || colon == std::string::npos) {
         stop();
         const std::string log = errorLog();
-        ::unlink(errFile_.c_str());
         throw std::runtime_error("erp-server did not start: " + line + " " + log);
     }
     host_ = line.substr(prefix.size(), colon - prefix.size());
@@ -191,7 +217,6 @@ ServerProcess::ServerProcess(const std::string& binary, const std::vector<std::s
 ServerProcess::~ServerProcess()
 {
     stop();
-    ::unlink(errFile_.c_str());
 }
 
 int ServerProcess::stop()
@@ -200,6 +225,13 @@ int ServerProcess::stop()
         ::kill(pid_, SIGTERM);
         exitCode_ = waitFor(pid_, 20);
         pid_ = -1;
+    }
+    // The server is gone: the pipe ends once its last bytes are read.
+    if (drain_.joinable())
+        drain_.join();
+    if (errFd_ >= 0) {
+        ::close(errFd_);
+        errFd_ = -1;
     }
     return exitCode_;
 }
@@ -210,9 +242,27 @@ void ServerProcess::signal(int sig)
         ::kill(pid_, sig);
 }
 
+bool ServerProcess::readErrors() const
+{
+    std::lock_guard lock(errMutex_);
+    for (;;) {
+        char buf[65536];
+        const ssize_t n = ::read(errFd_, buf, sizeof buf);
+        if (n > 0) {
+            errors_.append(buf, std::size_t(n));
+            continue;
+        }
+        return n < 0 && (errno == EAGAIN || errno == EINTR);
+    }
+}
+
 std::string ServerProcess::errorLog() const
 {
-    return readFile(errFile_);
+    // Whatever the server wrote before answering is in the pipe by now.
+    if (errFd_ >= 0)
+        readErrors();
+    std::lock_guard lock(errMutex_);
+    return errors_;
 }
 
 std::optional<std::string> PgCluster::binDir()

@@ -2,8 +2,10 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 // Runs the real erp-server program for tests and benchmarks, and a throwaway
@@ -27,6 +29,10 @@ private:
 
 int freeTcpPort();
 
+// Writes `token` to `path` readable by its owner only (mode 0600), as the
+// server requires of a token file. Returns the path.
+std::string writeTokenFile(const std::string& path, const std::string& token);
+
 struct RunResult {
     int exitCode = -1;
     std::string out;
@@ -45,6 +51,7 @@ public:
     ServerProcess& operator=(const ServerProcess&) = delete;
 
     const std::string& host() const { return host_; }
+    int pid() const { return pid_; }
     int port() const { return port_; }
     // Sends SIGTERM and waits; returns the exit status.
     int stop();
@@ -53,11 +60,17 @@ public:
     std::string errorLog() const;
 
 private:
+    // Reads what the server wrote to stderr so far; false at its end.
+    bool readErrors() const;
+
     int pid_ = -1;
     int exitCode_ = -1;
     std::string host_;
     int port_ = 0;
-    std::string errFile_;
+    int errFd_ = -1;
+    std::thread drain_;
+    mutable std::mutex errMutex_;
+    mutable std::string errors_;
 };
 
 // A PostgreSQL cluster in a temporary folder, started as an unprivileged
