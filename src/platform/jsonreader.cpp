@@ -11,11 +11,21 @@
 
 namespace erp {
 
+namespace {
+QString malformed(const char* what, qsizetype at)
+{
+    return QStringLiteral("Pacote de dados inválido: JSON malformado (%1, posição %2).").arg(QString::fromUtf8(what)).arg(at);
+}
+} // namespace
+
 void JsonReader::fail(const char* what) const
 {
-    throw PacketError(QStringLiteral("Pacote de dados inválido: JSON malformado (%1, posição %2).")
-                          .arg(QString::fromUtf8(what))
-                          .arg(p_ - begin_));
+    throw PacketError(malformed(what, p_ - begin_));
+}
+
+void JsonReader::tooDeep() const
+{
+    throw JsonTooDeep(malformed("aninhamento excessivo", p_ - begin_));
 }
 
 void JsonReader::skipBlanks()
@@ -131,26 +141,29 @@ QString JsonReader::readString()
     return out;
 }
 
-bool JsonReader::readNumber(double& value)
+const char* JsonReader::scanNumber(bool& whole)
 {
     skipBlanks();
     const char* s = p_;
     if (s < end_ && *s == '-')
         ++s;
     if (s == end_ || *s < '0' || *s > '9')
-        return false;
+        return nullptr;
     // The JSON grammar: no leading zeros, digits after a point and in an exponent.
     if (*s == '0' && s + 1 < end_ && s[1] >= '0' && s[1] <= '9')
         fail("número com zero à esquerda");
     while (s < end_ && *s >= '0' && *s <= '9')
         ++s;
+    whole = true;
     if (s < end_ && *s == '.') {
+        whole = false;
         if (++s == end_ || *s < '0' || *s > '9')
             fail("número inválido");
         while (s < end_ && *s >= '0' && *s <= '9')
             ++s;
     }
     if (s < end_ && (*s == 'e' || *s == 'E')) {
+        whole = false;
         ++s;
         if (s < end_ && (*s == '+' || *s == '-'))
             ++s;
@@ -159,6 +172,15 @@ bool JsonReader::readNumber(double& value)
         while (s < end_ && *s >= '0' && *s <= '9')
             ++s;
     }
+    return s;
+}
+
+bool JsonReader::readNumber(double& value)
+{
+    bool whole = false;
+    const char* s = scanNumber(whole);
+    if (!s)
+        return false;
     const auto [ptr, ec] = std::from_chars(p_, s, value);
     if (ec != std::errc() || ptr != s)
         fail("número fora da faixa");
@@ -187,7 +209,7 @@ QJsonValue JsonReader::readValue(int maxDepth)
     switch (peek()) {
     case '{': {
         if (maxDepth <= 0)
-            fail("aninhamento excessivo");
+            tooDeep();
         ++p_;
         QJsonObject o;
         if (consume('}'))
@@ -197,14 +219,21 @@ QJsonValue JsonReader::readValue(int maxDepth)
                 fail("esperava o nome de um membro");
             const QString key = readString();
             expect(':');
-            o.insert(key, readValue(maxDepth - 1));
+            QJsonValue value = readValue(maxDepth - 1);
+            const auto it = o.find(key);
+            if (it == o.end()) {
+                o.insert(key, std::move(value));
+            } else {
+                repeatedMember_ = true;
+                *it = std::move(value);
+            }
         } while (consume(','));
         expect('}');
         return o;
     }
     case '[': {
         if (maxDepth <= 0)
-            fail("aninhamento excessivo");
+            tooDeep();
         ++p_;
         QJsonArray a;
         if (consume(']'))
@@ -220,9 +249,20 @@ QJsonValue JsonReader::readValue(int maxDepth)
     case 'f': readLiteral("false"); return false;
     case 'n': readLiteral("null"); return QJsonValue::Null;
     default: {
-        double d = 0;
-        if (!readNumber(d))
+        bool whole = false;
+        const char* s = scanNumber(whole);
+        if (!s)
             fail("valor inválido");
+        // Ids and numbers beyond 2^53 are echoed and compared exactly.
+        if (whole) {
+            qint64 n = 0;
+            if (const auto [ptr, ec] = std::from_chars(p_, s, n); ec == std::errc() && ptr == s) {
+                p_ = s;
+                return n;
+            }
+        }
+        double d = 0;
+        readNumber(d);
         return d;
     }
     }
@@ -234,7 +274,7 @@ void JsonReader::skipValue(int maxDepth)
     case '{':
     case '[': {
         if (maxDepth <= 0)
-            fail("aninhamento excessivo");
+            tooDeep();
         const char close = *p_ == '{' ? '}' : ']';
         const bool object = close == '}';
         ++p_;

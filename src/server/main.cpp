@@ -270,7 +270,7 @@ int main(int argc, char** argv)
         const std::string object = req.matches[1];
         RpcAnswer a;
         try {
-            a = handleRpc(object, req.body, workerDb(dbUrl));
+            a = handleRpc(object, req.body, workerDb(dbUrl), RpcContext{req.get_header_value("Idempotency-Key")});
         } catch (const std::exception& e) {
             // Only opening the worker's connection gets here.
             a.outcome = QStringLiteral("erro 1500");
@@ -289,7 +289,7 @@ int main(int argc, char** argv)
             res.status = 204;
             return;
         }
-        sendJson(res, 200, a.body.toStdString());
+        sendJson(res, a.httpStatus, a.body.toStdString());
     });
 
     svr.Get("/health", [dbUrl](const httplib::Request&, httplib::Response& res) {
