@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <deque>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -22,8 +23,7 @@ struct FaultyRelay::Private {
     int port = 0;
     std::atomic<bool> stopping{false};
     std::mutex mutex;
-    std::string marker;
-    std::optional<Fault> fault;
+    std::deque<std::pair<std::string, Fault>> armed; // marker and fault, the first one next
     std::atomic<int> struck{0};
     std::vector<std::thread> pipes;
     std::thread acceptor;
@@ -40,21 +40,21 @@ struct FaultyRelay::Private {
         return true;
     }
 
-    // The armed fault, taken when `window` holds the marker.
+    // The next armed fault, taken when `window` holds its marker.
     std::optional<Fault> takeFault(const std::string& window)
     {
         std::lock_guard lock(mutex);
-        if (!fault || window.find(marker) == std::string::npos)
+        if (armed.empty() || window.find(armed.front().first) == std::string::npos)
             return std::nullopt;
-        const Fault f = *fault;
-        fault.reset();
+        const Fault f = armed.front().second;
+        armed.pop_front();
         return f;
     }
 
     std::size_t markerSize()
     {
         std::lock_guard lock(mutex);
-        return marker.size();
+        return armed.empty() ? 0 : armed.front().first.size();
     }
 
     void relay(int client)
@@ -156,8 +156,7 @@ int FaultyRelay::port() const
 void FaultyRelay::loseNext(const std::string& marker, Fault fault)
 {
     std::lock_guard lock(d->mutex);
-    d->marker = marker;
-    d->fault = fault;
+    d->armed.emplace_back(marker, fault);
 }
 
 int FaultyRelay::struck() const

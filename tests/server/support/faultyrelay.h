@@ -23,7 +23,8 @@ public:
     FaultyRelay& operator=(const FaultyRelay&) = delete;
 
     int port() const;
-    // Arms the fault for the next request containing `marker` (once).
+    // Arms the fault for the next request containing `marker` (once). Faults
+    // armed one after another strike in that order.
     void loseNext(const std::string& marker, Fault fault);
     // How many armed faults have struck so far.
     int struck() const;
