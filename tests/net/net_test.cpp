@@ -288,6 +288,7 @@ TEST(NetBalancer, GatewayFailuresLeaveTheOutcomeUncertain)
             EXPECT_EQ(outcomeUncertain(std::current_exception()), uncertain);
         }
     }
+    net.close(); // the balancer's stop waits for open keep-alive connections
     balancer.stop();
     serving.join();
 }
