@@ -259,4 +259,36 @@ TEST(ExactlyOnce, ALostAnswerOrRequestIsSentAgainSafely)
     EXPECT_EQ(relay.struck(), 2);
 }
 
+// Through the real program: the front passes the header on and answers the
+// refusals with their HTTP status and JSON error body.
+TEST(ExactlyOnce, TheHttpFrontPassesTheKeyAndItsRefusals)
+{
+    TempDir dir;
+    ServerProcess server(ERP_SERVER_BINARY, {"--db", "sqlite:" + dir.path() + "/erp.db", "--listen", "127.0.0.1:0", "--demo"});
+    Sender sender(server.host(), server.port());
+    httplib::Client http(server.host(), server.port());
+    auto post = [&](const std::string& body, const std::string& key) {
+        return http.Post("/rpc/PAR47300.rdmParamIRPJ", {{"Idempotency-Key", key}}, body, "application/json");
+    };
+    const std::string body = additionBody(*sender.number(), QStringLiteral("Pela frente"));
+    const auto first = post(body, "frente");
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->status, 200);
+    EXPECT_TRUE(applied(first->body)) << first->body;
+    const auto again = post(body, "frente");
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->status, 200);
+    EXPECT_EQ(again->body, first->body);
+
+    const auto other = post(additionBody(*sender.number(), QStringLiteral("Outra")), "frente");
+    ASSERT_TRUE(other);
+    EXPECT_EQ(other->status, 422);
+    EXPECT_FALSE(QJsonDocument::fromJson(QByteArray::fromStdString(other->body)).object().value("error").toString().isEmpty()) << other->body;
+    const auto invalid = post(body, std::string(65, 'k'));
+    ASSERT_TRUE(invalid);
+    EXPECT_EQ(invalid->status, 400);
+    EXPECT_FALSE(QJsonDocument::fromJson(QByteArray::fromStdString(invalid->body)).object().value("error").toString().isEmpty()) << invalid->body;
+    EXPECT_NE(server.errorLog().find("http 422"), std::string::npos) << server.errorLog();
+}
+
 } // namespace
