@@ -5,9 +5,12 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QSet>
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <vector>
 
 namespace erp {
 
@@ -141,29 +144,26 @@ QString JsonReader::readString()
     return out;
 }
 
-const char* JsonReader::scanNumber(bool& whole)
+bool JsonReader::readNumber(double& value)
 {
     skipBlanks();
     const char* s = p_;
     if (s < end_ && *s == '-')
         ++s;
     if (s == end_ || *s < '0' || *s > '9')
-        return nullptr;
+        return false;
     // The JSON grammar: no leading zeros, digits after a point and in an exponent.
     if (*s == '0' && s + 1 < end_ && s[1] >= '0' && s[1] <= '9')
         fail("número com zero à esquerda");
     while (s < end_ && *s >= '0' && *s <= '9')
         ++s;
-    whole = true;
     if (s < end_ && *s == '.') {
-        whole = false;
         if (++s == end_ || *s < '0' || *s > '9')
             fail("número inválido");
         while (s < end_ && *s >= '0' && *s <= '9')
             ++s;
     }
     if (s < end_ && (*s == 'e' || *s == 'E')) {
-        whole = false;
         ++s;
         if (s < end_ && (*s == '+' || *s == '-'))
             ++s;
@@ -172,15 +172,6 @@ const char* JsonReader::scanNumber(bool& whole)
         while (s < end_ && *s >= '0' && *s <= '9')
             ++s;
     }
-    return s;
-}
-
-bool JsonReader::readNumber(double& value)
-{
-    bool whole = false;
-    const char* s = scanNumber(whole);
-    if (!s)
-        return false;
     const auto [ptr, ec] = std::from_chars(p_, s, value);
     if (ec != std::errc() || ptr != s)
         fail("número fora da faixa");
@@ -219,14 +210,7 @@ QJsonValue JsonReader::readValue(int maxDepth)
                 fail("esperava o nome de um membro");
             const QString key = readString();
             expect(':');
-            QJsonValue value = readValue(maxDepth - 1);
-            const auto it = o.find(key);
-            if (it == o.end()) {
-                o.insert(key, std::move(value));
-            } else {
-                repeatedMember_ = true;
-                *it = std::move(value);
-            }
+            o.insert(key, readValue(maxDepth - 1));
         } while (consume(','));
         expect('}');
         return o;
@@ -249,51 +233,121 @@ QJsonValue JsonReader::readValue(int maxDepth)
     case 'f': readLiteral("false"); return false;
     case 'n': readLiteral("null"); return QJsonValue::Null;
     default: {
-        bool whole = false;
-        const char* s = scanNumber(whole);
-        if (!s)
-            fail("valor inválido");
-        // Ids and numbers beyond 2^53 are echoed and compared exactly.
-        if (whole) {
-            qint64 n = 0;
-            if (const auto [ptr, ec] = std::from_chars(p_, s, n); ec == std::errc() && ptr == s) {
-                p_ = s;
-                return n;
-            }
-        }
         double d = 0;
-        readNumber(d);
+        if (!readNumber(d))
+            fail("valor inválido");
         return d;
+    }
+    }
+}
+
+// The checks of readString without building the text.
+void JsonReader::skipString()
+{
+    expect('"');
+    for (const char* run = p_;; run = p_) {
+        while (p_ < end_ && *p_ != '"' && *p_ != '\\') {
+            if (static_cast<unsigned char>(*p_) < 0x20)
+                fail("caractere de controle em um texto");
+            ++p_;
+        }
+        if (p_ == end_)
+            fail("texto sem fim");
+        if (!QByteArrayView(run, p_ - run).isValidUtf8())
+            fail("texto com UTF-8 inválido");
+        if (*p_++ == '"')
+            return;
+        if (p_ == end_)
+            fail("texto sem fim");
+        switch (*p_++) {
+        case '"':
+        case '\\':
+        case '/':
+        case 'b':
+        case 'f':
+        case 'n':
+        case 'r':
+        case 't': break;
+        case 'u':
+            if (end_ - p_ < 4)
+                fail("escape \\u incompleto");
+            for (int i = 0; i < 4; ++i)
+                if (hexDigit(*p_++) < 0)
+                    fail("escape \\u inválido");
+            break;
+        default: fail("escape inválido");
+        }
+    }
+}
+
+void JsonReader::scan(int maxDepth, bool members)
+{
+    switch (peek()) {
+    case '{': {
+        if (maxDepth <= 0)
+            tooDeep();
+        ++p_;
+        if (consume('}'))
+            return;
+        // Member names as read (escapes resolved): searched in a list while
+        // few, in a hash once many, so a huge object stays linear.
+        std::vector<QString> names;
+        QSet<QString> manyNames;
+        do {
+            if (peek() != '"')
+                fail("esperava o nome de um membro");
+            if (members) {
+                QString name = readString();
+                if (manyNames.isEmpty() && names.size() < 16) {
+                    repeatedMember_ = repeatedMember_ || std::find(names.begin(), names.end(), name) != names.end();
+                    names.push_back(std::move(name));
+                } else {
+                    if (manyNames.isEmpty())
+                        manyNames = QSet<QString>(names.begin(), names.end());
+                    repeatedMember_ = repeatedMember_ || manyNames.contains(name);
+                    manyNames.insert(std::move(name));
+                }
+            } else {
+                skipString();
+            }
+            expect(':');
+            scan(maxDepth - 1, members);
+        } while (consume(','));
+        expect('}');
+        return;
+    }
+    case '[':
+        if (maxDepth <= 0)
+            tooDeep();
+        ++p_;
+        if (consume(']'))
+            return;
+        do
+            scan(maxDepth - 1, members);
+        while (consume(','));
+        expect(']');
+        return;
+    case '"': skipString(); return;
+    case 't': readLiteral("true"); return;
+    case 'f': readLiteral("false"); return;
+    case 'n': readLiteral("null"); return;
+    default: {
+        double d = 0;
+        if (!readNumber(d))
+            fail("valor inválido");
+        return;
     }
     }
 }
 
 void JsonReader::skipValue(int maxDepth)
 {
-    switch (peek()) {
-    case '{':
-    case '[': {
-        if (maxDepth <= 0)
-            tooDeep();
-        const char close = *p_ == '{' ? '}' : ']';
-        const bool object = close == '}';
-        ++p_;
-        if (consume(close))
-            return;
-        do {
-            if (object) {
-                if (peek() != '"')
-                    fail("esperava o nome de um membro");
-                readString();
-                expect(':');
-            }
-            skipValue(maxDepth - 1);
-        } while (consume(','));
-        expect(close);
-        return;
-    }
-    default: readValue(0); return;
-    }
+    scan(maxDepth, false);
+}
+
+void JsonReader::checkValue(int maxDepth)
+{
+    scan(maxDepth, true);
 }
 
 } // namespace erp

@@ -18,7 +18,8 @@ public:
 // A forward reader over JSON text (RFC 8259), for decoders that turn large
 // documents straight into their own structures instead of building a tree
 // first. It is strict: whatever RFC 8259 does not define is refused. Every
-// error throws PacketError naming the byte offset.
+// error throws PacketError naming the byte offset; nesting deeper than
+// allowed throws JsonTooDeep where it passes the bound.
 class JsonReader {
 public:
     explicit JsonReader(QByteArrayView text) : begin_(text.data()), p_(text.data()), end_(text.data() + text.size()) {}
@@ -35,12 +36,12 @@ public:
     bool readNumber(double& value);
     // null; false (nothing consumed) when the next value is not null.
     bool readNull();
-    // Any value as a tree, nested at most maxDepth levels (JsonTooDeep
-    // otherwise). Whole numbers that fit 64 bits keep every digit.
+    // Any value as a tree, nested at most maxDepth levels.
     QJsonValue readValue(int maxDepth = 32);
+    // Checks a value against the grammar without building anything.
     void skipValue(int maxDepth = 32);
-
-    // True once readValue met an object naming a member twice (the tree keeps the last).
+    // The same, also noting objects that name a member twice.
+    void checkValue(int maxDepth = 32);
     bool repeatedMember() const { return repeatedMember_; }
 
     qsizetype offset() const { return p_ - begin_; }
@@ -52,9 +53,8 @@ public:
 private:
     void skipBlanks();
     void readLiteral(const char* word);
-    // End of the number that starts here (after blanks), checked against the
-    // grammar; nullptr when no number starts here.
-    const char* scanNumber(bool& whole);
+    void skipString();
+    void scan(int maxDepth, bool members);
 
     const char* begin_;
     const char* p_;

@@ -12,6 +12,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QJsonParseError>
 
 #include <optional>
 
@@ -30,9 +31,13 @@ RequestBody readRequestBody(std::string_view body)
         out.outcome = Outcome::NotUtf8;
         return out;
     }
+    // The project's reader checks the text strictly; QJsonDocument, which
+    // would read more than JSON, then builds the tree of a text already
+    // known to be JSON, faster than the reader would.
     JsonReader r(bytes);
+    const bool object = r.peek() == '{';
     try {
-        out.value = r.readValue(kMaxJsonDepth);
+        r.checkValue(kMaxJsonDepth);
         if (!r.atEnd())
             r.fail("conteúdo após o fim do valor");
     } catch (const JsonTooDeep&) {
@@ -41,10 +46,21 @@ RequestBody readRequestBody(std::string_view body)
     } catch (const PacketError&) {
         out.outcome = Outcome::NotJson;
         out.offset = r.offset();
-        out.value = QJsonValue();
         return out;
     }
-    out.outcome = r.repeatedMember() ? Outcome::RepeatedMember : Outcome::Json;
+    if (r.repeatedMember()) {
+        out.outcome = Outcome::RepeatedMember;
+        return out;
+    }
+    out.outcome = Outcome::Json;
+    if (object) {
+        QJsonParseError error;
+        out.value = QJsonDocument::fromJson(QByteArray::fromRawData(body.data(), qsizetype(body.size())), &error).object();
+        if (error.error != QJsonParseError::NoError) {
+            out.outcome = Outcome::NotJson; // not expected of a checked text
+            out.offset = error.offset;
+        }
+    }
     return out;
 }
 

@@ -22,7 +22,7 @@ inline constexpr int kMaxJsonDepth = 32;
 struct RequestBody {
     enum class Outcome { Json, RepeatedMember, TooDeep, ByteOrderMark, NotUtf8, NotJson };
     Outcome outcome = Outcome::NotJson;
-    QJsonValue value;     // when Json
+    QJsonValue value;     // the request object when Json and an object
     qsizetype offset = 0; // where reading stopped, when NotJson
 };
 RequestBody readRequestBody(std::string_view body);
