@@ -721,7 +721,11 @@ QJsonValue ParamService::call(const QString& method, const QJsonArray& params, c
         case DbError::Kind::Busy:
             throw RpcError(code::Storage, QStringLiteral("O banco de dados está ocupado. Tente novamente em instantes."), e.what());
         case DbError::Kind::CommitUncertain:
-            // Never "try again": the change may already be stored.
+            // Never "try again" after a save: the change may already be
+            // stored. A read or a number asked again is harmless (a number
+            // drawn twice is only a gap), so those stay ordinary failures.
+            if (!contract::changesParameters(method))
+                throw RpcError(code::Storage, QStringLiteral("Não foi possível acessar o banco de dados. Tente novamente em instantes."), e.what());
             throw RpcError(code::Uncertain,
                            QStringLiteral("A gravação foi interrompida por uma falha do banco de dados e não é possível saber se a alteração "
                                           "foi mantida. Os registros serão recarregados para mostrar o que está gravado."),

@@ -53,7 +53,7 @@ public:
     using BeforeCommit = std::function<void(const QJsonValue& result)>;
 
     explicit ParamService(Db& db) : db_(db) {}
-    // A COMMIT whose outcome cannot be known is RpcError(1501).
+    // A save's COMMIT whose outcome cannot be known is RpcError(1501).
     QJsonValue call(const QString& method, const QJsonArray& params, const BeforeCommit& beforeCommit = {});
 
 private:
