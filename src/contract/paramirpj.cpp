@@ -8,6 +8,12 @@ constexpr FieldType kText = FieldType::String;
 constexpr FieldType kFloat = FieldType::Float;
 } // namespace
 
+bool changesParameters(QStringView m)
+{
+    return m == QLatin1String(method::SetParamIRPJ) || m == QLatin1String(method::SetInfCtbIRPJ) || m == QLatin1String(method::setRecDesp) ||
+           m == QLatin1String(method::setDeleteInfCtb);
+}
+
 FieldDefs paramApuLayout()
 {
     return {{"NRSEQPARAMAPU", kFloat, 0}, {"CDEMPRESA", kText, 2}, {"NMPARAMAPU", kText, 200},

@@ -3,6 +3,8 @@
 
 #include "platform/fielddef.h"
 
+#include <QStringView>
+
 // What the client and the application server agree on for the parameter
 // service: its name, its methods and the layout of every packet it sends
 // or receives. Both sides build their packets from these lists.
@@ -24,6 +26,11 @@ inline constexpr char SetInfCtbIRPJ[] = "SetInfCtbIRPJ";
 inline constexpr char setRecDesp[] = "setRecDesp";
 inline constexpr char setDeleteInfCtb[] = "setDeleteInfCtb";
 } // namespace method
+
+// The methods that change parameters: the three saves and setDeleteInfCtb.
+// A request to one of them may carry an Idempotency-Key; reads and sequence
+// numbers need none (a number drawn twice is only a gap in its series).
+bool changesParameters(QStringView method);
 
 // Additions, exclusions and compensations of either tax.
 FieldDefs paramApuLayout();

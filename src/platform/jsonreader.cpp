@@ -5,17 +5,30 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QSet>
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <vector>
 
 namespace erp {
 
+namespace {
+QString malformed(const char* what, qsizetype at)
+{
+    return QStringLiteral("Pacote de dados inválido: JSON malformado (%1, posição %2).").arg(QString::fromUtf8(what)).arg(at);
+}
+} // namespace
+
 void JsonReader::fail(const char* what) const
 {
-    throw PacketError(QStringLiteral("Pacote de dados inválido: JSON malformado (%1, posição %2).")
-                          .arg(QString::fromUtf8(what))
-                          .arg(p_ - begin_));
+    throw PacketError(malformed(what, p_ - begin_));
+}
+
+void JsonReader::tooDeep() const
+{
+    throw JsonTooDeep(malformed("aninhamento excessivo", p_ - begin_));
 }
 
 void JsonReader::skipBlanks()
@@ -187,7 +200,7 @@ QJsonValue JsonReader::readValue(int maxDepth)
     switch (peek()) {
     case '{': {
         if (maxDepth <= 0)
-            fail("aninhamento excessivo");
+            tooDeep();
         ++p_;
         QJsonObject o;
         if (consume('}'))
@@ -204,7 +217,7 @@ QJsonValue JsonReader::readValue(int maxDepth)
     }
     case '[': {
         if (maxDepth <= 0)
-            fail("aninhamento excessivo");
+            tooDeep();
         ++p_;
         QJsonArray a;
         if (consume(']'))
@@ -228,32 +241,113 @@ QJsonValue JsonReader::readValue(int maxDepth)
     }
 }
 
-void JsonReader::skipValue(int maxDepth)
+// The checks of readString without building the text.
+void JsonReader::skipString()
+{
+    expect('"');
+    for (const char* run = p_;; run = p_) {
+        while (p_ < end_ && *p_ != '"' && *p_ != '\\') {
+            if (static_cast<unsigned char>(*p_) < 0x20)
+                fail("caractere de controle em um texto");
+            ++p_;
+        }
+        if (p_ == end_)
+            fail("texto sem fim");
+        if (!QByteArrayView(run, p_ - run).isValidUtf8())
+            fail("texto com UTF-8 inválido");
+        if (*p_++ == '"')
+            return;
+        if (p_ == end_)
+            fail("texto sem fim");
+        switch (*p_++) {
+        case '"':
+        case '\\':
+        case '/':
+        case 'b':
+        case 'f':
+        case 'n':
+        case 'r':
+        case 't': break;
+        case 'u':
+            if (end_ - p_ < 4)
+                fail("escape \\u incompleto");
+            for (int i = 0; i < 4; ++i)
+                if (hexDigit(*p_++) < 0)
+                    fail("escape \\u inválido");
+            break;
+        default: fail("escape inválido");
+        }
+    }
+}
+
+void JsonReader::scan(int maxDepth, bool members)
 {
     switch (peek()) {
-    case '{':
-    case '[': {
+    case '{': {
         if (maxDepth <= 0)
-            fail("aninhamento excessivo");
-        const char close = *p_ == '{' ? '}' : ']';
-        const bool object = close == '}';
+            tooDeep();
         ++p_;
-        if (consume(close))
+        if (consume('}'))
             return;
+        // Member names as read (escapes resolved): searched in a list while
+        // few, in a hash once many, so a huge object stays linear.
+        std::vector<QString> names;
+        QSet<QString> manyNames;
         do {
-            if (object) {
-                if (peek() != '"')
-                    fail("esperava o nome de um membro");
-                readString();
-                expect(':');
+            if (peek() != '"')
+                fail("esperava o nome de um membro");
+            if (members) {
+                QString name = readString();
+                if (manyNames.isEmpty() && names.size() < 16) {
+                    repeatedMember_ = repeatedMember_ || std::find(names.begin(), names.end(), name) != names.end();
+                    names.push_back(std::move(name));
+                } else {
+                    if (manyNames.isEmpty())
+                        manyNames = QSet<QString>(names.begin(), names.end());
+                    repeatedMember_ = repeatedMember_ || manyNames.contains(name);
+                    manyNames.insert(std::move(name));
+                }
+            } else {
+                skipString();
             }
-            skipValue(maxDepth - 1);
+            expect(':');
+            scan(maxDepth - 1, members);
         } while (consume(','));
-        expect(close);
+        expect('}');
         return;
     }
-    default: readValue(0); return;
+    case '[':
+        if (maxDepth <= 0)
+            tooDeep();
+        ++p_;
+        if (consume(']'))
+            return;
+        do
+            scan(maxDepth - 1, members);
+        while (consume(','));
+        expect(']');
+        return;
+    case '"': skipString(); return;
+    case 't': readLiteral("true"); return;
+    case 'f': readLiteral("false"); return;
+    case 'n': readLiteral("null"); return;
+    default: {
+        double d = 0;
+        if (!readNumber(d))
+            fail("valor inválido");
+        return;
     }
+    }
+}
+
+void JsonReader::skipValue(int maxDepth)
+{
+    scan(maxDepth, false);
+}
+
+void JsonReader::checkValue(int maxDepth)
+{
+    scan(maxDepth, true);
 }
 
 } // namespace erp

@@ -177,7 +177,7 @@ QJsonObject saved(long long applied)
 
 class Methods {
 public:
-    explicit Methods(Db& db) : db_(db) {}
+    Methods(Db& db, const ParamService::BeforeCommit& beforeCommit) : db_(db), beforeCommit_(beforeCommit) {}
 
     QJsonValue itensDRE()
     {
@@ -291,8 +291,7 @@ public:
             }
             ++applied;
         }
-        tx.commit();
-        return saved(applied);
+        return commit(tx, saved(applied));
     }
 
     QJsonValue saveRecDesp(const Changes& c)
@@ -356,8 +355,7 @@ public:
             }
             ++applied;
         }
-        tx.commit();
-        return saved(applied);
+        return commit(tx, saved(applied));
     }
 
     QJsonValue saveInfCtb(const Changes& c)
@@ -424,8 +422,7 @@ public:
             }
             ++applied;
         }
-        tx.commit();
-        return saved(applied);
+        return commit(tx, saved(applied));
     }
 
     QJsonValue deleteInfCtb(double parent)
@@ -440,8 +437,7 @@ public:
                      ", ? FROM INFCTBIRPJ WHERE NRSEQPARAMAPU = ?",
                  {qlonglong(QDateTime::currentSecsSinceEpoch()), qlonglong(*n)});
         const long long applied = db_.exec("DELETE FROM INFCTBIRPJ WHERE NRSEQPARAMAPU = ?", {qlonglong(*n)});
-        tx.commit();
-        return saved(applied);
+        return commit(tx, saved(applied));
     }
 
     // Accounting information held for a parent that still exists comes back:
@@ -488,6 +484,14 @@ public:
     }
 
 private:
+    QJsonValue commit(Transaction& tx, const QJsonValue& result)
+    {
+        if (beforeCommit_)
+            beforeCommit_(result);
+        tx.commit();
+        return result;
+    }
+
     // A new row's number: whole, in the client's 32-bit range and already
     // issued by its series, so a client can never take a number ahead of it.
     long long newSequenceNumber(const QVariant& v, Series s)
@@ -667,6 +671,7 @@ private:
     }
 
     Db& db_;
+    const ParamService::BeforeCommit& beforeCommit_;
 };
 
 using Handler = std::function<QJsonValue(Methods&, const QJsonArray&)>;
@@ -700,13 +705,13 @@ const QHash<QString, Handler>& handlers()
 
 } // namespace
 
-QJsonValue ParamService::call(const QString& method, const QJsonArray& params)
+QJsonValue ParamService::call(const QString& method, const QJsonArray& params, const BeforeCommit& beforeCommit)
 {
     const auto& table = handlers();
     const auto it = table.find(method);
     if (it == table.end())
         refuse(code::MethodNotFound, QStringLiteral("Método desconhecido: %1.").arg(method.left(100)));
-    Methods methods(db_);
+    Methods methods(db_, beforeCommit);
     try {
         return it.value()(methods, params);
     } catch (const DbError& e) {
@@ -716,6 +721,16 @@ QJsonValue ParamService::call(const QString& method, const QJsonArray& params)
         case DbError::Kind::Check: throw RpcError(code::Validation, QStringLiteral("Um valor informado é inválido."), e.what());
         case DbError::Kind::Busy:
             throw RpcError(code::Storage, QStringLiteral("O banco de dados está ocupado. Tente novamente em instantes."), e.what());
+        case DbError::Kind::CommitUncertain:
+            // Never "try again" after a save: the change may already be
+            // stored. A read or a number asked again is harmless (a number
+            // drawn twice is only a gap), so those stay ordinary failures.
+            if (!contract::changesParameters(method))
+                throw RpcError(code::Storage, QStringLiteral("Não foi possível acessar o banco de dados. Tente novamente em instantes."), e.what());
+            throw RpcError(code::Uncertain,
+                           QStringLiteral("A gravação foi interrompida por uma falha do banco de dados e não é possível saber se a alteração "
+                                          "foi mantida. Os registros serão recarregados para mostrar o que está gravado."),
+                           e.what());
         default: throw RpcError(code::Storage, QStringLiteral("Não foi possível acessar o banco de dados. Tente novamente em instantes."), e.what());
         }
     }

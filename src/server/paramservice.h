@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonValue>
 
+#include <functional>
 #include <string>
 
 namespace erp::server {
@@ -23,6 +24,7 @@ inline constexpr int Conflict = 1002;
 inline constexpr int Duplicate = 1003;
 inline constexpr int MissingReference = 1004;
 inline constexpr int Storage = 1500;
+inline constexpr int Uncertain = 1501;
 } // namespace code
 
 // A refusal meant for the client: a JSON-RPC code and a Portuguese sentence.
@@ -46,8 +48,13 @@ private:
 // failures are turned into RpcError(1500) with a plain message.
 class ParamService {
 public:
+    // Runs inside a save's transaction just before its commit, given the
+    // save's result: what must be written with the change or not at all.
+    using BeforeCommit = std::function<void(const QJsonValue& result)>;
+
     explicit ParamService(Db& db) : db_(db) {}
-    QJsonValue call(const QString& method, const QJsonArray& params);
+    // A save's COMMIT whose outcome cannot be known is RpcError(1501).
+    QJsonValue call(const QString& method, const QJsonArray& params, const BeforeCommit& beforeCommit = {});
 
 private:
     Db& db_;

@@ -5,6 +5,7 @@
 
 #include <libpq-fe.h>
 
+#include <cstring>
 #include <unordered_map>
 
 namespace erp::server {
@@ -90,7 +91,18 @@ public:
             script("BEGIN");
         }
     }
-    void commit() override { script("COMMIT"); }
+    void commit() override
+    {
+        ResultGuard g{PQexec(conn_, "COMMIT")};
+        // The connection died around the COMMIT: whether the server received
+        // it and committed before going away cannot be told from here.
+        if (PQresultStatus(g.r) != PGRES_COMMAND_OK && PQstatus(conn_) != CONNECTION_OK)
+            throw DbError(DbError::Kind::CommitUncertain, std::string("postgresql: connection lost during COMMIT: ") + PQerrorMessage(conn_));
+        check(g.r);
+        // A transaction that failed earlier answers COMMIT with ROLLBACK.
+        if (std::strcmp(PQcmdStatus(g.r), "COMMIT") != 0)
+            throw DbError(DbError::Kind::Other, std::string("postgresql: COMMIT answered ") + PQcmdStatus(g.r));
+    }
     void rollback() noexcept override
     {
         if (PQtransactionStatus(conn_) != PQTRANS_IDLE)

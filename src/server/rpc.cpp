@@ -1,111 +1,67 @@
 // SPDX-License-Identifier: MIT
 #include "rpc.h"
 
+#include "idempotency.h"
 #include "paramservice.h"
 
 #include "contract/paramirpj.h"
 #include "platform/errors.h"
 #include "platform/jsonreader.h"
 
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
-#include <QSet>
+
+#include <optional>
 
 namespace erp::server {
 
-bool nestingWithin(const std::string& json, int maxDepth)
+RequestBody readRequestBody(std::string_view body)
 {
-    int depth = 0;
-    bool inString = false, escaped = false;
-    for (const char c : json) {
-        if (inString) {
-            if (escaped)
-                escaped = false;
-            else if (c == '\\')
-                escaped = true;
-            else if (c == '"')
-                inString = false;
-            continue;
-        }
-        switch (c) {
-        case '"': inString = true; break;
-        case '[':
-        case '{':
-            if (++depth > maxDepth)
-                return false;
-            break;
-        case ']':
-        case '}': --depth; break;
-        default: break;
-        }
+    using Outcome = RequestBody::Outcome;
+    RequestBody out;
+    const QByteArrayView bytes(body.data(), qsizetype(body.size()));
+    if (bytes.startsWith("\xEF\xBB\xBF")) {
+        out.outcome = Outcome::ByteOrderMark;
+        return out;
     }
-    return true;
-}
-
-namespace {
-
-// Walks one value of JSON already accepted by the parser; false when an
-// object names a member twice.
-bool walkDistinct(JsonReader& r)
-{
-    switch (r.peek()) {
-    case '{': {
-        r.expect('{');
-        if (r.consume('}'))
-            return true;
-        QSet<QString> seen;
-        do {
-            const QString key = r.readString();
-            if (seen.contains(key))
-                return false;
-            seen.insert(key);
-            r.expect(':');
-            if (!walkDistinct(r))
-                return false;
-        } while (r.consume(','));
-        r.expect('}');
-        return true;
+    if (!bytes.isValidUtf8()) {
+        out.outcome = Outcome::NotUtf8;
+        return out;
     }
-    case '[':
-        r.expect('[');
-        if (r.consume(']'))
-            return true;
-        do {
-            if (!walkDistinct(r))
-                return false;
-        } while (r.consume(','));
-        r.expect(']');
-        return true;
-    default: r.skipValue(0); return true;
-    }
-}
-
-bool isJsonScalar(const std::string& json)
-{
-    JsonReader r(QByteArrayView(json.data(), qsizetype(json.size())));
+    // The project's reader checks the text strictly; QJsonDocument, which
+    // would read more than JSON, then builds the tree of a text already
+    // known to be JSON, faster than the reader would.
+    JsonReader r(bytes);
+    const bool object = r.peek() == '{';
     try {
-        const char c = r.peek();
-        if (c == '{' || c == '[' || c == '\0')
-            return false;
-        r.readValue(0);
-        return r.atEnd();
+        r.checkValue(kMaxJsonDepth);
+        if (!r.atEnd())
+            r.fail("conteúdo após o fim do valor");
+    } catch (const JsonTooDeep&) {
+        out.outcome = Outcome::TooDeep;
+        return out;
     } catch (const PacketError&) {
-        return false;
+        out.outcome = Outcome::NotJson;
+        out.offset = r.offset();
+        return out;
     }
-}
-
-} // namespace
-
-bool membersDistinct(const std::string& json)
-{
-    JsonReader r(QByteArrayView(json.data(), qsizetype(json.size())));
-    try {
-        return walkDistinct(r);
-    } catch (const PacketError&) {
-        return false;
+    if (r.repeatedMember()) {
+        out.outcome = Outcome::RepeatedMember;
+        return out;
     }
+    out.outcome = Outcome::Json;
+    if (object) {
+        QJsonParseError error;
+        out.value = QJsonDocument::fromJson(QByteArray::fromRawData(body.data(), qsizetype(body.size())), &error).object();
+        if (error.error != QJsonParseError::NoError) {
+            out.outcome = Outcome::NotJson; // not expected of a checked text
+            out.offset = error.offset;
+        }
+    }
+    return out;
 }
 
 namespace {
@@ -124,30 +80,63 @@ RpcAnswer failure(RpcAnswer a, const QJsonValue& id, int code, const QString& me
     return a;
 }
 
+// A refusal outside JSON-RPC: an HTTP status with the front's JSON error body.
+RpcAnswer httpRefusal(RpcAnswer a, int status, const QString& message)
+{
+    a.httpStatus = status;
+    a.body = QJsonDocument(QJsonObject{{QStringLiteral("error"), message}}).toJson(QJsonDocument::Compact);
+    a.outcome = QStringLiteral("http %1").arg(status);
+    return a;
+}
+
+// A keyed save that did not commit here may have been committed by an earlier
+// request with the same key (or by a twin running beside it, whose commit
+// made this one fail): then that request's answer stands.
+std::optional<RpcAnswer> answerFromKey(RpcAnswer a, Db& db, const std::string& key, const QByteArray& fingerprint)
+{
+    std::optional<idempotency::Stored> stored;
+    try {
+        stored = idempotency::recall(db, key);
+    } catch (const std::exception&) {
+        return std::nullopt; // the database is away: the failure itself is the answer
+    }
+    if (!stored)
+        return std::nullopt;
+    a.internal.clear();
+    if (stored->fingerprint != fingerprint)
+        return httpRefusal(a, 422, QStringLiteral("A chave Idempotency-Key já foi usada em outra requisição."));
+    a.body = stored->answer;
+    a.outcome = QStringLiteral("ok (repetição)");
+    return a;
+}
+
 } // namespace
 
-RpcAnswer handleRpc(const std::string& object, const std::string& body, Db& db, const RpcContext& /*context*/)
+RpcAnswer handleRpc(const std::string& object, const std::string& body, Db& db, const RpcContext& context)
 {
     RpcAnswer a;
+    const std::string& key = context.idempotencyKey;
+    if (!key.empty() && !idempotency::validKey(key))
+        return httpRefusal(a, 400, QStringLiteral("O cabeçalho Idempotency-Key deve ter de 1 a 64 caracteres, sem caracteres de controle."));
+
+    using Outcome = RequestBody::Outcome;
     const QJsonValue nullId(QJsonValue::Null);
-    if (!nestingWithin(body, kMaxJsonDepth))
-        return failure(a, nullId, code::InvalidRequest, QStringLiteral("A requisição tem níveis de aninhamento demais."));
-    QJsonParseError err;
-    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromRawData(body.data(), qsizetype(body.size())), &err);
-    if (err.error != QJsonParseError::NoError) {
-        // The parser takes only objects and arrays at the top; a lone text,
-        // number or literal is valid JSON but no request.
-        if (isJsonScalar(body))
-            return failure(a, nullId, code::InvalidRequest, QStringLiteral("A requisição deve ser um objeto JSON-RPC 2.0 (lotes não são aceitos)."));
-        return failure(a, nullId, code::ParseError, QStringLiteral("A requisição não é um JSON válido."));
-    }
-    if (!doc.isObject())
-        return failure(a, nullId, code::InvalidRequest, QStringLiteral("A requisição deve ser um objeto JSON-RPC 2.0 (lotes não são aceitos)."));
-    // The parser keeps the last of repeated members silently; a request that
-    // could be read two ways is refused instead.
-    if (!membersDistinct(body))
+    const RequestBody in = readRequestBody(body);
+    switch (in.outcome) {
+    case Outcome::ByteOrderMark:
+        return failure(a, nullId, code::ParseError,
+                       QStringLiteral("A requisição começa com uma marca de ordem de bytes (BOM), que o JSON não admite: envie o texto em UTF-8 sem ela."));
+    case Outcome::NotUtf8: return failure(a, nullId, code::ParseError, QStringLiteral("A requisição não está codificada em UTF-8."));
+    case Outcome::NotJson: return failure(a, nullId, code::ParseError, QStringLiteral("A requisição não é um JSON válido (posição %1).").arg(in.offset));
+    case Outcome::TooDeep: return failure(a, nullId, code::InvalidRequest, QStringLiteral("A requisição tem níveis de aninhamento demais."));
+    case Outcome::RepeatedMember:
+        // A request that could be read two ways is refused.
         return failure(a, nullId, code::InvalidRequest, QStringLiteral("A requisição repete o nome de um membro em um objeto JSON."));
-    const QJsonObject req = doc.object();
+    case Outcome::Json: break;
+    }
+    if (!in.value.isObject())
+        return failure(a, nullId, code::InvalidRequest, QStringLiteral("A requisição deve ser um objeto JSON-RPC 2.0 (lotes não são aceitos)."));
+    const QJsonObject req = in.value.toObject();
     const bool notification = !req.contains(QLatin1String("id"));
     const QJsonValue id = req.value(QLatin1String("id"));
     if (!notification && !id.isString() && !id.isDouble() && !id.isNull())
@@ -161,23 +150,41 @@ RpcAnswer handleRpc(const std::string& object, const std::string& body, Db& db, 
         return failure(a, id, code::InvalidParams, QStringLiteral("Os parâmetros devem ser posicionais (uma lista)."));
     if (object != contract::kServerObject)
         return failure(a, id, code::MethodNotFound, QStringLiteral("Objeto de servidor desconhecido."));
+
+    // Reads and sequence numbers ignore a key: repeating them applies nothing.
+    const bool keyed = !key.empty() && contract::changesParameters(method.toString());
+    const QByteArray fingerprint = keyed ? idempotency::fingerprint(object, body) : QByteArray();
+    std::optional<QByteArray> stored;
+    ParamService::BeforeCommit rememberKey;
+    if (keyed) {
+        rememberKey = [&](const QJsonValue& result) {
+            QByteArray first = notification ? QByteArray() : answer(id, "result", result);
+            idempotency::remember(db, key, fingerprint, first, QDateTime::currentSecsSinceEpoch());
+            stored = std::move(first);
+        };
+    }
+    auto failed = [&](int code, const QString& message, std::string internal) {
+        if (keyed)
+            if (std::optional<RpcAnswer> first = answerFromKey(a, db, key, fingerprint))
+                return *first;
+        RpcAnswer f = failure(a, id, code, message, std::move(internal));
+        if (notification)
+            f.body.clear();
+        return f;
+    };
     try {
         ParamService service(db);
-        const QJsonValue result = service.call(method.toString(), params.toArray());
+        const QJsonValue result = service.call(method.toString(), params.toArray(), rememberKey);
         a.outcome = QStringLiteral("ok");
-        if (!notification)
+        if (stored)
+            a.body = *stored;
+        else if (!notification)
             a.body = answer(id, "result", result);
         return a;
     } catch (const RpcError& e) {
-        RpcAnswer f = failure(a, id, e.code(), e.message(), e.internal());
-        if (notification)
-            f.body.clear();
-        return f;
+        return failed(e.code(), e.message(), e.internal());
     } catch (const std::exception& e) {
-        RpcAnswer f = failure(a, id, code::Storage, QStringLiteral("Falha interna do servidor de aplicação. Tente novamente."), e.what());
-        if (notification)
-            f.body.clear();
-        return f;
+        return failed(code::Storage, QStringLiteral("Falha interna do servidor de aplicação. Tente novamente."), e.what());
     }
 }
 

@@ -105,12 +105,26 @@ CREATE TABLE INFCTBIRPJREMOVIDA (
 CREATE INDEX IXINFCTBIRPJREMOVIDA ON INFCTBIRPJREMOVIDA (NRSEQPARAMAPU);
 )SQL";
 
+// Version 3: the saves applied under an Idempotency-Key, each stored in the
+// save's own transaction with the answer it got (DSRESUMO: SHA-256 of the
+// server object and body, in hex). Kept at least a day (DTAPLICACAO, seconds
+// since the epoch), then purged a few at a time by later saves.
+constexpr char kV3Common[] = R"SQL(
+CREATE TABLE REQUISICAOAPLICADA (
+  CDCHAVE VARCHAR(64) NOT NULL PRIMARY KEY,
+  DSRESUMO CHAR(64) NOT NULL,
+  DSRESPOSTA TEXT NOT NULL,
+  DTAPLICACAO BIGINT NOT NULL
+);
+CREATE INDEX IXREQUISICAOAPLICADA ON REQUISICAOAPLICADA (DTAPLICACAO);
+)SQL";
+
 struct Migration {
     const char* common;
     const char* sqlite;
     const char* postgres;
 };
-constexpr std::array kMigrations{Migration{kV1Common, kV1Sqlite, kV1Postgres}, Migration{kV2Common, "", ""}};
+constexpr std::array kMigrations{Migration{kV1Common, kV1Sqlite, kV1Postgres}, Migration{kV2Common, "", ""}, Migration{kV3Common, "", ""}};
 
 constexpr long long kSequenceMax = 2147483647;
 

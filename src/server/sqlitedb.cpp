@@ -100,7 +100,16 @@ public:
     }
     void commit() override
     {
-        script("COMMIT");
+        if (const int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr); rc != SQLITE_OK) {
+            DbError e = errorOf(db_, rc);
+            // An I/O error while the commit is written (a failed fsync, say)
+            // may leave a whole commit record in the WAL file, which the next
+            // recovery replays: the change may be kept or not. Other failures
+            // (a full disk, a busy lock) happen before the record is complete.
+            if ((sqlite3_extended_errcode(db_) & 0xff) == SQLITE_IOERR)
+                throw DbError(DbError::Kind::CommitUncertain, e.what());
+            throw e;
+        }
         if (writing_.owns_lock())
             writing_.unlock();
     }

@@ -17,10 +17,13 @@ namespace erp::server {
 enum class Dialect { Sqlite, Postgres };
 
 // What went wrong, as far as the caller needs to react to it. The detail is
-// for the operator's log only; it never reaches a client.
+// for the operator's log only; it never reaches a client. CommitUncertain:
+// the COMMIT was sent but its outcome never came back (the connection was
+// lost, or the disk failed while the commit was written), so the change may
+// be in the database or not.
 class DbError : public std::runtime_error {
 public:
-    enum class Kind { Unique, ForeignKey, Check, Busy, Unavailable, Other };
+    enum class Kind { Unique, ForeignKey, Check, Busy, Unavailable, CommitUncertain, Other };
     DbError(Kind kind, const std::string& detail) : std::runtime_error(detail), kind_(kind) {}
     Kind kind() const noexcept { return kind_; }
 
@@ -40,6 +43,7 @@ public:
     // A write transaction takes the write lock up front (SQLite: BEGIN IMMEDIATE),
     // so a read-then-write never fails half-way on a busy database.
     virtual void begin(bool write) = 0;
+    // Throws DbError(CommitUncertain) when the outcome cannot be known.
     virtual void commit() = 0;
     virtual void rollback() noexcept = 0;
     virtual SqlRows query(const std::string& sql, const SqlParams& params = {}) = 0;

@@ -182,8 +182,8 @@ private Q_SLOTS:
     }
 
     // A server that hangs (stopped, not gone) holds the save until the
-    // connection's read time-out: then the screen reports it and undoes the
-    // row. The hung server is killed and replaced; what it never committed
+    // connection's read time-out, and the reload that follows until another:
+    // then the screen reports both and undoes the row. The hung server is killed and replaced; what it never committed
     // never appears, and the screen saves through the new one.
     void serverHangs()
     {
@@ -197,6 +197,8 @@ private Q_SLOTS:
         s.button(B::Confirmar)->click();
         QCOMPARE(s.dialogs.errors.size(), 1);
         QVERIFY2(s.dialogs.errors[0].contains(QStringLiteral("não respondeu a tempo")), qPrintable(s.dialogs.errors[0]));
+        // Whether the save was kept is unknown; the reload hangs too, and the message says so.
+        QVERIFY2(s.dialogs.errors[0].contains(QStringLiteral("Não foi possível recarregar os registros")), qPrintable(s.dialogs.errors[0]));
         QCOMPARE(g->model()->rowCount(), before);
         killed.dismiss();
         s.server->signal(SIGKILL);

@@ -1,22 +1,29 @@
 // SPDX-License-Identifier: MIT
 // The client's remote calls against the real application server.
 #include "host/net/netconnection.h"
+#include "support/faultyrelay.h"
 #include "support/serverprocess.h"
 
 #include "contract/paramirpj.h"
 #include "platform/packet.h"
+#include "storage.h"
 
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <QJsonObject>
+#include <QUuid>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <iterator>
+#include <set>
 #include <thread>
 
 using namespace erp;
@@ -175,6 +182,115 @@ TEST_F(NetTest, AnIdleConnectionOutlivesTheServersKeepAlive)
     // The server closes idle connections after two seconds.
     std::this_thread::sleep_for(std::chrono::milliseconds(2500));
     EXPECT_NO_THROW(CheckResultServ(net.call(m::getAliquotas)));
+}
+
+QJsonObject additionPacket(double seq, const QString& name)
+{
+    ChangePacket p;
+    p.fields = contract::paramApuLayout();
+    p.changes.push_back({ChangeStatus::Inserted, {}, {seq, "01", name, "A", "I", 10.0}});
+    return packet::toJson(p);
+}
+
+// A change carries a fresh Idempotency-Key, which the server stores with
+// it; reads and sequence numbers carry none.
+TEST_F(NetTest, EveryChangeTravelsWithAFreshKey)
+{
+    auto db = server::openDatabase("sqlite:" + dir_->path() + "/erp.db");
+    auto keys = [&] {
+        std::set<QString> out;
+        for (const server::SqlRow& r : db->query("SELECT CDCHAVE FROM REQUISICAOAPLICADA"))
+            out.insert(r.at(0).toString());
+        return out;
+    };
+    const std::set<QString> before = keys();
+    TNetConnection net(contract::kServerObject);
+    point(net);
+    for (const char* name : {"Com chave 1", "Com chave 2"}) {
+        const double seq = sequenceNumber(net.call(m::prxSeqParamIRPJ));
+        CheckResultServ(net.call(m::SetParamIRPJ, {additionPacket(seq, QString::fromLatin1(name))}, CallKind::Change));
+    }
+    CheckResultServ(net.call(m::GetParamIRPJ, {"01"}));
+    std::set<QString> added;
+    std::ranges::set_difference(keys(), before, std::inserter(added, added.end()));
+    ASSERT_EQ(added.size(), 2u) << "one key per change, none for the reads and numbers";
+    for (const QString& k : added)
+        EXPECT_FALSE(QUuid::fromString(k).isNull()) << k.toStdString();
+}
+
+// The failures after which a change's outcome is unknown, told from those
+// that leave nothing in doubt.
+TEST_F(NetTest, AnAnswerThatNeverCameLeavesTheOutcomeUncertain)
+{
+    FaultyRelay relay(server_->host(), server_->port());
+    TNetConnection net(contract::kServerObject);
+    net.onBeforeConnect = [&](TNetConnection& c) {
+        c.setHost(QStringLiteral("127.0.0.1"));
+        c.setPort(relay.port());
+    };
+    auto failureOf = [](const std::function<void()>& call) -> std::exception_ptr {
+        try {
+            call();
+        } catch (...) {
+            return std::current_exception();
+        }
+        return nullptr;
+    };
+
+    const double seq = sequenceNumber(net.call(m::prxSeqParamIRPJ));
+    relay.loseNext("SetParamIRPJ", FaultyRelay::Fault::DropAnswer);
+    std::exception_ptr lost = failureOf([&] { net.call(m::SetParamIRPJ, {additionPacket(seq, "Resposta perdida")}, CallKind::Change); });
+    EXPECT_TRUE(outcomeUncertain(lost));
+    try {
+        std::rethrow_exception(lost);
+    } catch (const NoAnswerError& e) {
+        EXPECT_TRUE(e.message().endsWith(QStringLiteral("Não é possível saber se a alteração foi gravada."))) << e.message().toStdString();
+    }
+    relay.loseNext("getItensDRE", FaultyRelay::Fault::DropRequest);
+    lost = failureOf([&] { net.call(m::getItensDRE); });
+    EXPECT_TRUE(outcomeUncertain(lost)) << "what a lost read did is not known either";
+    EXPECT_EQ(relay.struck(), 2);
+    EXPECT_NO_THROW(CheckResultServ(net.call(m::getItensDRE))) << "the connection is made again";
+
+    TNetConnection dead(contract::kServerObject);
+    point(dead, freeTcpPort());
+    EXPECT_FALSE(outcomeUncertain(failureOf([&] { dead.call(m::SetParamIRPJ, {}, CallKind::Change); }))) << "nothing was sent";
+    EXPECT_TRUE(outcomeUncertain(failureOf([] { CheckResultServ(QJsonObject{{"error", QJsonObject{{"code", 1501}, {"message", "Incerto."}}}}); })));
+    EXPECT_FALSE(outcomeUncertain(failureOf([] { CheckResultServ(QJsonObject{{"error", QJsonObject{{"code", 1500}, {"message", "Falha."}}}}); })));
+    EXPECT_FALSE(outcomeUncertain(failureOf([] { CheckResultServ(QJsonObject{{"error", QJsonObject{{"code", 1002}, {"message", "Conflito."}}}}); })));
+    EXPECT_FALSE(outcomeUncertain(nullptr));
+}
+
+// A balancer's 502 and 504 mean it passed the request on and got nothing
+// back; its other refusals mean the request went nowhere.
+TEST(NetBalancer, GatewayFailuresLeaveTheOutcomeUncertain)
+{
+    httplib::Server balancer;
+    int status = 0;
+    balancer.Get("/health", [](const httplib::Request&, httplib::Response& res) { res.set_content(R"({"status":"ok"})", "application/json"); });
+    balancer.Post(R"(/rpc/.*)", [&status](const httplib::Request&, httplib::Response& res) { res.status = status; });
+    const int port = balancer.bind_to_any_port("127.0.0.1");
+    std::thread serving([&] { balancer.listen_after_bind(); });
+    while (!balancer.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    TNetConnection net(contract::kServerObject);
+    net.onBeforeConnect = [port](TNetConnection& c) {
+        c.setHost(QStringLiteral("127.0.0.1"));
+        c.setPort(port);
+    };
+    for (const auto& [code, uncertain] : std::vector<std::pair<int, bool>>{{502, true}, {504, true}, {503, false}, {500, false}, {404, false}}) {
+        SCOPED_TRACE(code);
+        status = code;
+        try {
+            net.call(m::SetParamIRPJ, {}, CallKind::Change);
+            ADD_FAILURE() << "an HTTP failure raises";
+        } catch (const Error&) {
+            EXPECT_EQ(outcomeUncertain(std::current_exception()), uncertain);
+        }
+    }
+    net.close(); // the balancer's stop waits for open keep-alive connections
+    balancer.stop();
+    serving.join();
 }
 
 TEST(NetToken, TheTokenTravelsAsABearer)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Every row posted or deleted reaches the server at once, or is visibly undone.
 #include "screenfixture.h"
+#include "support/faultyrelay.h"
 
 #include "contract/paramirpj.h"
 #include "host/busy.h"
@@ -480,6 +481,132 @@ private Q_SLOTS:
             QVERIFY2(!f->action(b)->isEnabled(), f->button(b)->objectName().toLatin1().constData());
         QVERIFY(f->action(B::Incluir)->isEnabled() && f->action(B::Verificar)->isEnabled());
         QCOMPARE(inner->pageEnabled(detail), tab == u"InfCtb");
+    }
+
+    // A save whose answer never came may have been kept or not: the grid is
+    // read again and shows the row exactly when the service holds it,
+    // instead of undoing it (a kept insert would vanish and come back as a
+    // duplicate when typed again). The failure is still reported.
+    void anUncertainSaveShowsTheRowExactlyWhenTheServiceHoldsIt()
+    {
+        using Fault = testing::FaultyRelay::Fault;
+        ScreenFixture fx;
+        testing::FaultyRelay relay(fx.server->host(), fx.server->port());
+        host::hostSettings().serverPort = relay.port();
+        TfrmParamIRPJ* f = openLoaded(fx);
+        QVERIFY(f);
+        auto& d = f->data();
+        DataSet& adic = d.cdsAdicIRPJ;
+        auto held = [&](const QString& table, const QString& column, const QString& name) {
+            return fx.rows(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2 = '%3'").arg(table, column, name)).value(0).value(0).toInt();
+        };
+        auto shown = [](DataSet& ds, const char* column, const QString& name) {
+            int n = 0;
+            for (int i = 0; i < ds.recordCount(); ++i)
+                n += ds.rowValues(i).value(ds.fieldByName(QString::fromLatin1(column)).index()).toString() == name ? 1 : 0;
+            return n;
+        };
+        auto addition = [&](const QString& name) {
+            f->button(B::Incluir)->click();
+            field(adic, "NMPARAMAPU").setText(name);
+            field(adic, "IDPARAMAPU").setText(QStringLiteral("Adição"));
+            f->button(B::Confirmar)->click();
+        };
+        auto expectOneUncertainError = [&] {
+            QCOMPARE(fx.dialogs.errors.size(), 1);
+            QVERIFY2(fx.dialogs.errors[0].contains(QStringLiteral("Não é possível saber se a alteração foi gravada")), qPrintable(fx.dialogs.errors[0]));
+            fx.dialogs.errors.clear();
+        };
+
+        // An insert whose answer was lost: the service kept it.
+        relay.loseNext("SetParamIRPJ", Fault::DropAnswer);
+        addition(QStringLiteral("Guardada sem resposta"));
+        expectOneUncertainError();
+        QCOMPARE(held("PARAMAPUIRPJ", "NMPARAMAPU", "Guardada sem resposta"), 1);
+        QCOMPARE(shown(adic, "NMPARAMAPU", "Guardada sem resposta"), 1);
+        QCOMPARE(field(adic, "NMPARAMAPU").asString(), QStringLiteral("Guardada sem resposta"));
+        QCOMPARE(shown(d.cdsAdicEspelho, "NMPARAMAPU", "Guardada sem resposta"), 1);
+        QCOMPARE(adic.state(), DataSet::State::Browse);
+        QCOMPARE(adic.changeCount(), 0);
+
+        // Typed again it is a duplicate the screen itself refuses, not a second row.
+        addition(QStringLiteral("Guardada sem resposta"));
+        QCOMPARE(fx.dialogs.errors, QStringList{QStringLiteral("Item já cadastrado para o imposto selecionado.")});
+        fx.dialogs.errors.clear();
+        fx.dialogs.answers.push_back(true);
+        f->button(B::Cancelar)->click();
+
+        // An insert lost on its way: the service never saw it.
+        relay.loseNext("SetParamIRPJ", Fault::DropRequest);
+        addition(QStringLiteral("Perdida no caminho"));
+        expectOneUncertainError();
+        QCOMPARE(held("PARAMAPUIRPJ", "NMPARAMAPU", "Perdida no caminho"), 0);
+        QCOMPARE(shown(adic, "NMPARAMAPU", "Perdida no caminho"), 0);
+        QCOMPARE(adic.recordCount(), d.cdsAdicEspelho.recordCount());
+
+        // An edit whose answer was lost shows the new values.
+        adic.first();
+        const QString old = field(adic, "NMPARAMAPU").asString();
+        f->button(B::Alterar)->click();
+        field(adic, "NMPARAMAPU").setText(QStringLiteral("Renomeada sem resposta"));
+        relay.loseNext("SetParamIRPJ", Fault::DropAnswer);
+        f->button(B::Confirmar)->click();
+        expectOneUncertainError();
+        QCOMPARE(held("PARAMAPUIRPJ", "NMPARAMAPU", "Renomeada sem resposta"), 1);
+        QCOMPARE(shown(adic, "NMPARAMAPU", "Renomeada sem resposta"), 1);
+        QCOMPARE(shown(adic, "NMPARAMAPU", old), 0);
+
+        // A net-profit item deleted, its answer lost: gone from the grid and the mirror.
+        clickTab(f->pgcGeral, f->tshLucro);
+        DataSet& items = d.cdsRecDesp;
+        items.first();
+        const QString item = field(items, "NMRECDESPIRPJ").asString();
+        relay.loseNext("setRecDesp", Fault::DropAnswer);
+        fx.dialogs.answers.push_back(true);
+        f->button(B::Excluir)->click();
+        expectOneUncertainError();
+        QCOMPARE(held("RECDESPIRPJ", "NMRECDESPIRPJ", item), 0);
+        QCOMPARE(shown(items, "NMRECDESPIRPJ", item), 0);
+        QCOMPARE(shown(d.cdsRecDespEspelho, "NMRECDESPIRPJ", item), 0);
+
+        // Accounting information inserted, its answer lost: read again for its parent.
+        clickTab(f->pgcGeral, f->tshIRPJ);
+        clickTab(f->pgcIRPJ, f->tshInfCtbIRPJ);
+        DataSet& inf = d.cdsInfCtb;
+        const int before = inf.recordCount();
+        f->button(B::Incluir)->click();
+        const QString seq = field(inf, "NRSEQINFCTBIRPJ").asString();
+        const QString account = fx.rows(QStringLiteral("SELECT CDCONTCTBL FROM CONTCTBL WHERE CDCONTCTBL NOT IN (SELECT CDINFCTBIRPJ FROM INFCTBIRPJ) "
+                                                       "ORDER BY 1 LIMIT 1"))
+                                    .value(0)
+                                    .value(0);
+        field(inf, "IDINFCTBIRPJ").setText(QStringLiteral("Conta Contábil"));
+        field(inf, "CHAVE").setText(account);
+        relay.loseNext("SetInfCtbIRPJ", Fault::DropAnswer);
+        f->button(B::Confirmar)->click();
+        expectOneUncertainError();
+        QCOMPARE(held("INFCTBIRPJ", "NRSEQINFCTBIRPJ", seq), 1);
+        QCOMPARE(inf.recordCount(), before + 1);
+        QVERIFY(inf.locate(QStringLiteral("NRSEQINFCTBIRPJ"), {seq.toDouble()}));
+        QCOMPARE(d.cdsInfEspelho.recordCount(), before + 1);
+
+        // The answer lost and the rows not read again either: the message
+        // says so, and Verificar later shows what the service holds.
+        clickTab(f->pgcIRPJ, f->tshAdicIRPJ);
+        relay.loseNext("SetParamIRPJ", Fault::DropAnswer);
+        relay.loseNext("GetParamIRPJ", Fault::DropRequest);
+        addition(QStringLiteral("Sem resposta nem recarga"));
+        QCOMPARE(fx.dialogs.errors.size(), 1);
+        QVERIFY2(fx.dialogs.errors[0].contains(QStringLiteral("Não é possível saber se a alteração foi gravada")) &&
+                     fx.dialogs.errors[0].endsWith(QStringLiteral("Não foi possível recarregar os registros para mostrar o que está gravado; use "
+                                                                  "Verificar quando o servidor voltar a responder.")),
+                 qPrintable(fx.dialogs.errors[0]));
+        fx.dialogs.errors.clear();
+        QCOMPARE(held("PARAMAPUIRPJ", "NMPARAMAPU", "Sem resposta nem recarga"), 1);
+        f->button(B::Verificar)->click();
+        QCOMPARE(shown(adic, "NMPARAMAPU", "Sem resposta nem recarga"), 1);
+        QVERIFY(fx.dialogs.errors.isEmpty());
+        QCOMPARE(relay.struck(), 7);
     }
 
     void cancelAnsweredNoKeepsTheEditAndConfirmOnAnInvalidRowKeepsBothButtons()

@@ -178,6 +178,7 @@ TEST_P(HostileTest, HostileRequestsAreRefusedAndWriteNothing)
     const Row newItem{seq, str("01"), str("Novo item"), str("R"), str("S"), "2", "8", "12", str("S")};
     const Row newInf{str("C"), adic0[0], infSeq, str("C"), str("111010001"), str("111010001"), "null"};
     const std::string goodAdic = packetOf(adicF, {ins(newAdic)});
+    const std::string goodAdicRequest = request(m::SetParamIRPJ, "[" + goodAdic + "]");
     auto adicIns = [&](std::size_t i, const std::string& raw) { return request(m::SetParamIRPJ, "[" + packetOf(adicF, {ins(with(newAdic, i, raw))}) + "]"); };
     auto itemIns = [&](std::size_t i, const std::string& raw) { return request(m::setRecDesp, "[" + packetOf(rdF, {ins(with(newItem, i, raw))}) + "]"); };
     auto infIns = [&](std::size_t i, const std::string& raw) { return request(m::SetInfCtbIRPJ, "[" + packetOf(infF, {ins(with(newInf, i, raw))}) + "]"); };
@@ -218,6 +219,13 @@ TEST_P(HostileTest, HostileRequestsAreRefusedAndWriteNothing)
         {"nesting over the limit inside a packet", adicIns(2, deep(30)), -32600},
         {"nested lists as a packet value", adicIns(2, deep(20)), -32602},
         {"invalid UTF-8 in a text", adicIns(2, "\"Multa \xff\xfe\""), -32700},
+        {"body starting with a UTF-8 byte-order mark", "\xEF\xBB\xBF" + goodAdicRequest, -32700},
+        {"body in UTF-16", std::string("{\0\"\0}\0", 6), -32700},
+        {"percentage ending in a point", adicIns(5, "50."), -32700},
+        {"percentage starting with a point", adicIns(5, ".5e2"), -32700},
+        {"raw tab in a name", adicIns(2, "\"Multa\tde mora\""), -32700},
+        {"raw newline in a name", adicIns(2, "\"Multa\nde mora\""), -32700},
+        {"escape \\x in a name", adicIns(2, R"("Multa \x41")"), -32700},
         {"UTF-8 encoding of a surrogate", adicIns(2, "\"Multa \xed\xa0\x80\""), -32700},
         {"bytes after the request", request(m::getItensDRE, "[]") + std::string("\0{}", 3), -32700},
         {"a text as the whole body", "\"SetParamIRPJ\"", -32600},

@@ -5,6 +5,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QUuid>
 
 #include <csignal>
 #include <mutex>
@@ -23,7 +24,8 @@ struct TNetConnection::Private {
 
     QString where() const { return QStringLiteral("%1:%2").arg(host).arg(port); }
 
-    [[noreturn]] void transportFailure(httplib::Error e)
+    // `sent`: the request may have reached the server before the failure.
+    [[noreturn]] void transportFailure(httplib::Error e, bool sent = false, CallKind kind = CallKind::Query)
     {
         client.reset();
         switch (e) {
@@ -31,19 +33,27 @@ struct TNetConnection::Private {
         case httplib::Error::ConnectionTimeout:
         case httplib::Error::BindIPAddress:
             throw Error(QStringLiteral("Não foi possível conectar ao servidor de aplicação em %1.").arg(where()));
-        case httplib::Error::Read:
-            throw Error(QStringLiteral("O servidor de aplicação em %1 não respondeu a tempo ou encerrou a conexão.").arg(where()));
-        default:
-            throw Error(QStringLiteral("Falha de comunicação com o servidor de aplicação em %1.").arg(where()));
+        default: break;
         }
+        const QString what = e == httplib::Error::Read
+                                 ? QStringLiteral("O servidor de aplicação em %1 não respondeu a tempo ou encerrou a conexão.").arg(where())
+                                 : QStringLiteral("Falha de comunicação com o servidor de aplicação em %1.").arg(where());
+        if (!sent)
+            throw Error(what);
+        throw NoAnswerError(kind == CallKind::Change ? what + QStringLiteral(" Não é possível saber se a alteração foi gravada.") : what);
     }
 
-    [[noreturn]] void httpFailure(int status)
+    [[noreturn]] void httpFailure(int status, CallKind kind = CallKind::Query)
     {
         if (status == 401)
             throw Error(QStringLiteral("O servidor de aplicação em %1 recusou o acesso: a chave de acesso está ausente ou é inválida.").arg(where()));
         if (status == 413)
             throw Error(QStringLiteral("Os dados enviados excedem o tamanho aceito pelo servidor de aplicação."));
+        // A balancer's 502 and 504: it passed the request on and got no answer back.
+        if (status == 502 || status == 504) {
+            const QString what = QStringLiteral("O servidor de aplicação em %1 não respondeu (erro HTTP %2).").arg(where()).arg(status);
+            throw NoAnswerError(kind == CallKind::Change ? what + QStringLiteral(" Não é possível saber se a alteração foi gravada.") : what);
+        }
         throw Error(QStringLiteral("O servidor de aplicação em %1 respondeu com o erro HTTP %2.").arg(where()).arg(status));
     }
 };
@@ -113,7 +123,7 @@ void TNetConnection::setConnected(bool on)
         close();
 }
 
-QJsonValue TNetConnection::call(const QString& method, const QJsonArray& params)
+QJsonValue TNetConnection::call(const QString& method, const QJsonArray& params, CallKind kind)
 {
     if (!connected())
         open();
@@ -122,16 +132,34 @@ QJsonValue TNetConnection::call(const QString& method, const QJsonArray& params)
                               {QStringLiteral("method"), method},
                               {QStringLiteral("params"), params}};
     const std::string path = "/rpc/" + d->serverName.toStdString();
-    const auto res = d->client->Post(path, QJsonDocument(request).toJson(QJsonDocument::Compact).toStdString(), "application/json");
+    httplib::Headers headers;
+    if (kind == CallKind::Change)
+        headers.emplace("Idempotency-Key", QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString());
+    const auto res = d->client->Post(path, headers, QJsonDocument(request).toJson(QJsonDocument::Compact).toStdString(), "application/json");
     if (!res)
-        d->transportFailure(res.error());
+        d->transportFailure(res.error(), true, kind);
     if (res->status != 200)
-        d->httpFailure(res->status);
+        d->httpFailure(res->status, kind);
     QJsonParseError err;
     const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(res->body), &err);
     if (err.error != QJsonParseError::NoError || !doc.isObject())
         throw Error(QStringLiteral("O servidor de aplicação enviou uma resposta inválida."));
     return doc.object();
+}
+
+bool outcomeUncertain(std::exception_ptr failure)
+{
+    if (!failure)
+        return false;
+    try {
+        std::rethrow_exception(failure);
+    } catch (const NoAnswerError&) {
+        return true;
+    } catch (const ServerError& e) {
+        return e.code() == kOutcomeUncertain;
+    } catch (...) {
+        return false;
+    }
 }
 
 QJsonValue CheckResultServ(const QJsonValue& raw, bool raise, int)

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <chrono>
+#include <exception>
 #include <functional>
 #include <memory>
 
@@ -23,6 +24,25 @@ public:
 private:
     int code_;
 };
+
+// A call whose request went out but whose answer never came (the connection
+// broke or the read timed out, or a balancer in between gave up waiting): the
+// server may or may not have acted on it.
+class NoAnswerError : public Error {
+public:
+    using Error::Error;
+};
+
+// What a call does on the server. A change travels with a fresh
+// Idempotency-Key, so whoever repeats its request (a balancer, a proxy) can
+// never apply it twice; reads and sequence numbers need none.
+enum class CallKind { Query, Change };
+
+// True for a failure that leaves a change's outcome unknown: no answer came,
+// or the server reported that its database failed during the commit (1501).
+// The caller should read the data again to see what the server holds.
+bool outcomeUncertain(std::exception_ptr failure);
+inline constexpr int kOutcomeUncertain = 1501;
 
 // The connection to one server object of the application server, over
 // HTTP keep-alive with TCP_NODELAY. Host and port are asked from
@@ -59,8 +79,9 @@ public:
 
     // Late-bound call by method name with positional arguments. Returns the
     // whole JSON-RPC response object (result or error) as one value; opens
-    // the connection first when closed. Transport failures throw erp::Error.
-    QJsonValue call(const QString& method, const QJsonArray& params = {});
+    // the connection first when closed. Transport failures throw erp::Error,
+    // NoAnswerError once the request may have reached the server.
+    QJsonValue call(const QString& method, const QJsonArray& params = {}, CallKind kind = CallKind::Query);
 
 private:
     struct Private;

@@ -20,12 +20,12 @@ qint32 ParamService::nextNumber(const char* method)
 
 void ParamService::save(const char* method, const ChangePacket& changes)
 {
-    host::CheckResultServ(net_.call(QString::fromLatin1(method), QJsonArray{packet::toJson(changes)}), true, 0);
+    host::CheckResultServ(net_.call(QString::fromLatin1(method), QJsonArray{packet::toJson(changes)}, host::CallKind::Change), true, 0);
 }
 
 void ParamService::deleteInfCtb(double parent)
 {
-    host::CheckResultServ(net_.call(QString::fromLatin1(contract::method::setDeleteInfCtb), QJsonArray{parent}), true, 0);
+    host::CheckResultServ(net_.call(QString::fromLatin1(contract::method::setDeleteInfCtb), QJsonArray{parent}, host::CallKind::Change), true, 0);
 }
 
 } // namespace erp::par47300

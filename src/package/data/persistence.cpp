@@ -7,6 +7,7 @@
 #include "entry/module.h"
 #include "host/busy.h"
 #include "host/maskedit.h"
+#include "host/messages.h"
 #include "host/pagecontrol.h"
 
 #include <cmath>
@@ -22,18 +23,39 @@ void set(DataSet& ds, const char* field, const QVariant& value)
 {
     ds.fieldByName(QString::fromLatin1(field)).setValue(value);
 }
+// The sequence number of the one row a change packet carries.
+QVariant keyOf(const ChangePacket& changes, const char* keyField)
+{
+    const int at = changes.indexOf(QString::fromLatin1(keyField));
+    if (at < 0 || changes.changes.empty())
+        return {};
+    const Change& c = changes.changes.front();
+    return (c.status == ChangeStatus::Deleted ? c.oldValues : c.newValues).value(at);
+}
+
+QString messageOf(const std::exception_ptr& failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const Error& e) {
+        return e.message();
+    } catch (...) {
+        return {};
+    }
+}
 } // namespace
 
 TfrmParamIRPJ::Edited TfrmParamIRPJ::edited(const DataSet& ds)
 {
     ParamIRPJData& d = *data_;
+    namespace m = contract::method;
     if (&ds == &d.cdsAdicIRPJ)
-        return {d.cdsAdicIRPJ, d.cdsAdicEspelho, contract::method::SetParamIRPJ, d.dtsAdicIRPJ};
+        return {d.cdsAdicIRPJ, d.cdsAdicEspelho, m::SetParamIRPJ, d.dtsAdicIRPJ, m::GetParamIRPJ, "NRSEQPARAMAPU"};
     if (&ds == &d.cdsAdicCSLL)
-        return {d.cdsAdicCSLL, d.cdsAdicEspelho, contract::method::SetParamIRPJ, d.dtsAdicCSLL};
+        return {d.cdsAdicCSLL, d.cdsAdicEspelho, m::SetParamIRPJ, d.dtsAdicCSLL, m::GetParamCSLL, "NRSEQPARAMAPU"};
     if (&ds == &d.cdsInfCtb)
-        return {d.cdsInfCtb, d.cdsInfEspelho, contract::method::SetInfCtbIRPJ, d.dtsInfCtb};
-    return {d.cdsRecDesp, d.cdsRecDespEspelho, contract::method::setRecDesp, d.dtsRecDesp};
+        return {d.cdsInfCtb, d.cdsInfEspelho, m::SetInfCtbIRPJ, d.dtsInfCtb, nullptr, "NRSEQINFCTBIRPJ"};
+    return {d.cdsRecDesp, d.cdsRecDespEspelho, m::setRecDesp, d.dtsRecDesp, m::getRecDesp, "NRSEQRECDESPIRPJ"};
 }
 
 void TfrmParamIRPJ::enviaAlteracao(const Edited& e, bool refreshToolbar)
@@ -43,20 +65,47 @@ void TfrmParamIRPJ::enviaAlteracao(const Edited& e, bool refreshToolbar)
     } guard;
     if (e.cds.changeCount() == 0)
         return;
+    const ChangePacket changes = e.cds.delta();
     try {
         host::ActiveShowAvi(host::HostApplication::mainWindow(), 1);
-        service_.save(e.saveMethod, e.cds.delta());
+        service_.save(e.saveMethod, changes);
         e.cds.mergeChangeLog();
         e.mirror.copyFrom(e.cds);
         if (refreshToolbar)
             ControlaBotoes(e.dts);
     } catch (...) {
-        // The change was not kept: the row shows what the service holds, and
-        // the toolbar and pages follow (an undone first row leaves no row).
         e.cds.cancelUpdates();
-        ControlaBotoes(e.dts);
+        // Undoing the row is only right when the service refused the change.
+        // When its outcome is unknown the service may hold it: undone here, a
+        // kept insert would vanish from the grid and come back as a duplicate
+        // when typed again. The rows are read again instead.
+        const std::exception_ptr failure = std::current_exception();
+        if (!host::outcomeUncertain(failure)) {
+            // The toolbar and pages follow the undo (an undone first row leaves no row).
+            ControlaBotoes(e.dts);
+            throw;
+        }
+        try {
+            recarregaEditado(e, keyOf(changes, e.keyField));
+        } catch (const std::exception&) {
+            ControlaBotoes(e.dts);
+            throw Error(messageOf(failure) + u' ' + msgBase()->Msg(QStringLiteral("Recarga")));
+        }
         throw;
     }
+}
+
+void TfrmParamIRPJ::recarregaEditado(const Edited& e, const QVariant& key)
+{
+    if (e.loadMethod) {
+        service_.load(e.cds, e.loadMethod, QJsonArray{medCdEmpresa->storedText()});
+        e.mirror.copyFrom(e.cds);
+    } else {
+        carregaInfCtb(tabOf(pgcGeral->activePage() == tshIRPJ ? pgcIRPJ : pgcGeral->activePage() == tshCSLL ? pgcCSLL : pgcLucro));
+    }
+    if (key.isValid())
+        e.cds.locate(QString::fromLatin1(e.keyField), {key});
+    ControlaBotoes(e.dts);
 }
 
 // ---- new rows

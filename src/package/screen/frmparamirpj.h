@@ -195,11 +195,16 @@ private:
         DataSet& mirror;
         const char* saveMethod;
         DataSource& dts;
+        const char* loadMethod; // the company's rows; nullptr for the accounting information
+        const char* keyField;   // the row's sequence number
     };
     Edited edited(const DataSet& ds);
     // The one after-post/after-delete algorithm: send the change just made,
     // merge it and refresh the mirror, or undo it and pass the failure on.
     void enviaAlteracao(const Edited& e, bool refreshToolbar);
+    // After a save whose outcome is unknown: the rows and the mirror as the
+    // service holds them, the saved row current if it is there.
+    void recarregaEditado(const Edited& e, const QVariant& key);
     void novaAdicao(DataSet& ds, const QString& imposto);
     void removeInfCtbDoPai(DataSet& parent, const QString& seqField);
     DataSet* activeDataSet();
