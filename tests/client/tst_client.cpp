@@ -9,7 +9,6 @@
 #include <QImage>
 #include <QTest>
 
-#include <fstream>
 
 using namespace erp::testing;
 
@@ -39,11 +38,6 @@ Run client(const std::vector<std::string>& args, const std::string& picture)
     return out;
 }
 
-void writeFile(const std::string& path, const std::string& text)
-{
-    std::ofstream(path) << text;
-}
-
 } // namespace
 
 class TestClient : public QObject {
@@ -58,8 +52,8 @@ private Q_SLOTS:
     {
         dir = std::make_unique<TempDir>();
         db = dir->path() + "/erp.db";
-        writeFile(dir->path() + "/token", "chave-do-servidor\n");
-        writeFile(dir->path() + "/wrong", "outra-chave\n");
+        writeTokenFile(dir->path() + "/token", "chave-do-servidor");
+        writeTokenFile(dir->path() + "/wrong", "outra-chave");
         server = std::make_unique<ServerProcess>(ERP_SERVER_BINARY, std::vector<std::string>{"--db", "sqlite:" + db, "--listen", "127.0.0.1:0", "--demo",
                                                                                              "--token-file", dir->path() + "/token"});
         address = server->host() + ":" + std::to_string(server->port());
