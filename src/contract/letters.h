@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QString>
 #include <QStringView>
 
 // The one-letter coded fields: every letter named once, and each field's
@@ -56,6 +57,12 @@ inline constexpr char Pagamento = 'P';
 inline constexpr char all[] = {Competencia, Pagamento, '\0'};
 } // namespace apuracao
 } // namespace letter
+
+// A letter as the field holds it.
+inline QString letterText(char letter)
+{
+    return QString(QLatin1Char(letter));
+}
 
 // Whether `value` is exactly one of `letters` (an empty value is none).
 inline bool holdsLetter(QStringView value, const char* letters)
