@@ -2,7 +2,7 @@
 #include "services.h"
 
 #include "dialogs.h"
-#include "platform/errors.h"
+#include "wire/errors.h"
 
 #include <QtDebug>
 

@@ -1,9 +1,17 @@
 // SPDX-License-Identifier: MIT
 #include "schema.h"
+#include "tablesql.h"
+
+#include "contract/letters.h"
+
+#include <utility>
 
 namespace erp::server {
 
 namespace {
+
+namespace f = contract::f;
+using namespace contract::letter;
 
 struct Named {
     const char* code;
@@ -107,59 +115,79 @@ constexpr Rate kRates[] = {
 };
 
 struct Source {
-    char origin; // 'C' account, 'I' income-statement item
-    const char* key;
+    char origin;
+    const char* key; // an account, or the type and the item
     char form;
 };
 
 struct Param {
-    const char* tax;
-    const char* kind;
+    char tax;
+    char kind;
     const char* name;
     double percent;
     std::initializer_list<Source> sources;
 };
 
 const Param kParams[] = {
-    {"I", "A", "Multas fiscais indedutíveis", 100, {{'C', "423010001", 'C'}}},
-    {"I", "A", "Brindes", 100, {{'C', "423010002", 'C'}}},
-    {"I", "A", "Provisões não dedutíveis", 100, {{'C', "423010004", 'C'}, {'I', "010009", 'C'}}},
-    {"I", "E", "Resultado positivo de equivalência patrimonial", 100, {{'C', "321010002", 'C'}}},
-    {"I", "C", "Compensação de prejuízos fiscais", 30, {{'C', "233010001", 'C'}}},
-    {"C", "A", "Multas fiscais indedutíveis", 100, {{'C', "423010001", 'C'}}},
-    {"C", "A", "Brindes", 100, {{'C', "423010002", 'C'}}},
-    {"C", "E", "Resultado positivo de equivalência patrimonial", 100, {{'C', "321010002", 'C'}}},
-    {"C", "C", "Compensação de base de cálculo negativa", 30, {{'C', "233010001", 'C'}}},
+    {imposto::IRPJ, tipo::Adicao, "Multas fiscais indedutíveis", 100, {{origem::Conta, "423010001", apuracao::Competencia}}},
+    {imposto::IRPJ, tipo::Adicao, "Brindes", 100, {{origem::Conta, "423010002", apuracao::Competencia}}},
+    {imposto::IRPJ, tipo::Adicao, "Provisões não dedutíveis", 100,
+     {{origem::Conta, "423010004", apuracao::Competencia}, {origem::Item, "010009", apuracao::Competencia}}},
+    {imposto::IRPJ, tipo::Exclusao, "Resultado positivo de equivalência patrimonial", 100, {{origem::Conta, "321010002", apuracao::Competencia}}},
+    {imposto::IRPJ, tipo::Compensacao, "Compensação de prejuízos fiscais", 30, {{origem::Conta, "233010001", apuracao::Competencia}}},
+    {imposto::CSLL, tipo::Adicao, "Multas fiscais indedutíveis", 100, {{origem::Conta, "423010001", apuracao::Competencia}}},
+    {imposto::CSLL, tipo::Adicao, "Brindes", 100, {{origem::Conta, "423010002", apuracao::Competencia}}},
+    {imposto::CSLL, tipo::Exclusao, "Resultado positivo de equivalência patrimonial", 100, {{origem::Conta, "321010002", apuracao::Competencia}}},
+    {imposto::CSLL, tipo::Compensacao, "Compensação de base de cálculo negativa", 30, {{origem::Conta, "233010001", apuracao::Competencia}}},
 };
 
 struct Item2 {
     const char* name;
-    const char* kind;
-    const char* operational;
+    char kind;
+    char operational;
     long long rate;
-    const char* debit;
+    char debit;
     std::initializer_list<Source> sources;
 };
 
 const Item2 kRecDesp[] = {
-    {"Receita bruta de vendas", "R", "S", 2, "S", {{'C', "311010001", 'C'}, {'I', "010001", 'C'}}},
-    {"Receita de prestação de serviços", "R", "S", 6, "S", {{'C', "311010002", 'P'}}},
-    {"Devoluções de vendas", "D", "S", 2, "N", {{'C', "312010001", 'C'}}},
-    {"Receitas financeiras", "R", "N", 6, "S", {{'C', "321010001", 'P'}}},
-    {"Ganho na alienação de imobilizado", "R", "N", 6, "N", {{'C', "331010001", 'C'}}},
+    {"Receita bruta de vendas", recDesp::Receita, simNao::Sim, 2, simNao::Sim,
+     {{origem::Conta, "311010001", apuracao::Competencia}, {origem::Item, "010001", apuracao::Competencia}}},
+    {"Receita de prestação de serviços", recDesp::Receita, simNao::Sim, 6, simNao::Sim, {{origem::Conta, "311010002", apuracao::Pagamento}}},
+    {"Devoluções de vendas", recDesp::Despesa, simNao::Sim, 2, simNao::Nao, {{origem::Conta, "312010001", apuracao::Competencia}}},
+    {"Receitas financeiras", recDesp::Receita, simNao::Nao, 6, simNao::Sim, {{origem::Conta, "321010001", apuracao::Pagamento}}},
+    {"Ganho na alienação de imobilizado", recDesp::Receita, simNao::Nao, 6, simNao::Nao, {{origem::Conta, "331010001", apuracao::Competencia}}},
 };
 
-void addSources(Db& db, long long parent, std::initializer_list<Source> sources)
+using Values = std::vector<std::pair<const char*, QVariant>>;
+
+// One row through the table's own insert, its values named; the rest NULL.
+void insert(Db& db, const TableSql& t, const Values& values)
 {
+    RowValues row(t.table().columns.size());
+    for (const auto& [column, value] : values)
+        row[t.column(column)] = value;
+    db.exec(t.insert(), t.insertParams(Row(t.table().columns, row)));
+}
+
+// A parent row of company 01 under the next number of its series, and its accounting information.
+void addParent(Db& db, const TableSql& t, Values values, std::initializer_list<Source> sources)
+{
+    const long long parent = takeSequence(db, Series::Param);
+    insert(db, apurPaiSql(), {{f::NRSEQPARAMAPU, qlonglong(parent)}});
+    values.insert(values.end(), {{t.table().key.front(), qlonglong(parent)}, {f::CDEMPRESA, QStringLiteral("01")}});
+    insert(db, t, values);
     for (const Source& s : sources) {
         const QString key = QString::fromLatin1(s.key);
-        const bool account = s.origin == 'C';
-        const QVariant type = account ? QVariant() : QVariant(key.left(2));
-        const QString code = account ? key : key.mid(2, 4);
-        db.exec("INSERT INTO INFCTBIRPJ (NRSEQINFCTBIRPJ, NRSEQPARAMAPU, IDINFCTBIRPJ, CHAVE, CDINFCTBIRPJ, CDTIPODEMO, CDINFCTBIRPJCHV, IDFORMAPURITEM) "
-                "VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
-                {qlonglong(takeSequence(db, Series::InfCtb)), qlonglong(parent), QString(QLatin1Char(s.origin)), key, code, type,
-                 caseKey(type.toString()) + QLatin1Char('/') + caseKey(code), QString(QLatin1Char(s.form))});
+        const bool account = s.origin == origem::Conta;
+        insert(db, infCtbSql(),
+               {{f::NRSEQINFCTBIRPJ, qlonglong(takeSequence(db, Series::InfCtb))},
+                {f::NRSEQPARAMAPU, qlonglong(parent)},
+                {f::IDINFCTBIRPJ, contract::letterText(s.origin)},
+                {f::CHAVE, key},
+                {f::CDINFCTBIRPJ, account ? key : key.mid(2, 4)},
+                {f::CDTIPODEMO, account ? QVariant() : QVariant(key.left(2))},
+                {f::IDFORMAPURITEM, contract::letterText(s.form)}});
     }
 }
 
@@ -168,38 +196,33 @@ void addSources(Db& db, long long parent, std::initializer_list<Source> sources)
 bool fillDemo(Db& db)
 {
     Transaction tx(db, true);
-    if (!db.query("SELECT 1 FROM EMPRESA").empty())
+    if (!db.query(empresaSql().exists({})).empty())
         return false;
     for (const Named& c : kCompanies)
-        db.exec("INSERT INTO EMPRESA (CDEMPRESA, NMEMPRESA) VALUES (?, ?)", {QString::fromUtf8(c.code), QString::fromUtf8(c.name)});
+        insert(db, empresaSql(), {{f::CDEMPRESA, QString::fromUtf8(c.code)}, {f::NMEMPRESA, QString::fromUtf8(c.name)}});
     for (const Named& a : kAccounts)
-        db.exec("INSERT INTO CONTCTBL (CDCONTCTBL, NMCONTCTBL) VALUES (?, ?)", {QString::fromUtf8(a.code), QString::fromUtf8(a.name)});
+        insert(db, contCtblSql(), {{f::CDCONTCTBL, QString::fromUtf8(a.code)}, {f::NMCONTCTBL, QString::fromUtf8(a.name)}});
     for (const Item& i : kItems)
-        db.exec("INSERT INTO ITEMESTRUDRE (CDTIPODEMO, CDITEMSTRU, NMITEMSTRU) VALUES (?, ?, ?)",
-                {QString::fromUtf8(i.type), QString::fromUtf8(i.code), QString::fromUtf8(i.name)});
+        insert(db, itensDRESql(),
+               {{f::CDTIPODEMO, QString::fromUtf8(i.type)}, {f::CDITEMSTRU, QString::fromUtf8(i.code)}, {f::NMITEMSTRU, QString::fromUtf8(i.name)}});
     for (const Rate& r : kRates)
-        db.exec("INSERT INTO ALIQIRPJ (NRSEQALIQIRPJ, DSALIQIRPJCSLL, VRALIQPRESCSLL, VRALIQPRESIRPJ) VALUES (?, ?, ?, ?)",
-                {qlonglong(r.seq), QString::fromUtf8(r.description), r.csll, r.irpj});
-    const QString company = QStringLiteral("01");
-    for (const Param& p : kParams) {
-        const long long seq = takeSequence(db, Series::Param);
-        const QString name = QString::fromUtf8(p.name);
-        db.exec("INSERT INTO APURPAI (NRSEQPARAMAPU) VALUES (?)", {qlonglong(seq)});
-        db.exec("INSERT INTO PARAMAPUIRPJ (NRSEQPARAMAPU, CDEMPRESA, NMPARAMAPU, NMPARAMAPUCHV, IDPARAMAPU, IDIMPOSTO, VRPORCENTAGEM) "
-                "VALUES (?, ?, ?, ?, ?, ?, ?)",
-                {qlonglong(seq), company, name, caseKey(name), QString::fromLatin1(p.kind), QString::fromLatin1(p.tax), p.percent});
-        addSources(db, seq, p.sources);
-    }
+        insert(db, aliquotasSql(),
+               {{f::NRSEQALIQIRPJ, qlonglong(r.seq)},
+                {f::DSALIQIRPJCSLL, QString::fromUtf8(r.description)},
+                {f::VRALIQPRESCSLL, r.csll},
+                {f::VRALIQPRESIRPJ, r.irpj}});
+    for (const Param& p : kParams)
+        addParent(db, paramApuSql(),
+                  {{f::NMPARAMAPU, QString::fromUtf8(p.name)}, {f::IDPARAMAPU, contract::letterText(p.kind)},
+                   {f::IDIMPOSTO, contract::letterText(p.tax)}, {f::VRPORCENTAGEM, p.percent}},
+                  p.sources);
     for (const Item2& i : kRecDesp) {
-        const long long seq = takeSequence(db, Series::Param);
-        const QString name = QString::fromUtf8(i.name);
         const Rate& rate = kRates[i.rate - 1];
-        db.exec("INSERT INTO APURPAI (NRSEQPARAMAPU) VALUES (?)", {qlonglong(seq)});
-        db.exec("INSERT INTO RECDESPIRPJ (NRSEQRECDESPIRPJ, CDEMPRESA, NMRECDESPIRPJ, NMRECDESPIRPJCHV, IDRECDESPIRPJ, IDRECDESPIRPJOP, "
-                "NRSEQALIQIRPJ, VRALIQPRESIRPJ, VRALIQPRESCSLL, IDCONSVRDEB) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-                {qlonglong(seq), company, name, caseKey(name), QString::fromLatin1(i.kind), QString::fromLatin1(i.operational), qlonglong(i.rate),
-                 rate.irpj, rate.csll, QString::fromLatin1(i.debit)});
-        addSources(db, seq, i.sources);
+        addParent(db, recDespSql(),
+                  {{f::NMRECDESPIRPJ, QString::fromUtf8(i.name)}, {f::IDRECDESPIRPJ, contract::letterText(i.kind)},
+                   {f::IDRECDESPIRPJOP, contract::letterText(i.operational)}, {f::NRSEQALIQIRPJ, qlonglong(i.rate)},
+                   {f::VRALIQPRESIRPJ, rate.irpj}, {f::VRALIQPRESCSLL, rate.csll}, {f::IDCONSVRDEB, contract::letterText(i.debit)}},
+                  i.sources);
     }
     tx.commit();
     return true;

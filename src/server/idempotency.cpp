@@ -32,24 +32,24 @@ QByteArray fingerprint(const std::string& object, const std::string& body)
 
 void remember(Db& db, const std::string& key, const QByteArray& fingerprint, const QByteArray& answer, long long now)
 {
-    const QVariant expired = qlonglong(now - kKeepSeconds);
+    static const std::string insert = "INSERT INTO REQUISICAOAPLICADA (CDCHAVE, DSRESUMO, DSRESPOSTA, DTAPLICACAO) VALUES (?, ?, ?, ?)";
+    static const std::string expired = "SELECT CDCHAVE FROM REQUISICAOAPLICADA WHERE DTAPLICACAO < ? ORDER BY DTAPLICACAO LIMIT 2";
+    const QVariant before = qlonglong(now - kKeepSeconds);
     const SqlParams row{QString::fromStdString(key), QString::fromLatin1(fingerprint), QString::fromUtf8(answer), qlonglong(now)};
     // Two expired keys go with every new one: the table never holds much
     // more than a day of saves, and no save pays for a large purge.
     if (db.dialect() == Dialect::Postgres) {
         // One round trip; SKIP LOCKED keeps two servers off each other's purge.
-        SqlParams params{expired};
+        static const std::string purgeAndInsert = "WITH VENCIDAS AS (DELETE FROM REQUISICAOAPLICADA WHERE CDCHAVE IN (" + expired +
+                                                  " FOR UPDATE SKIP LOCKED)) " + insert;
+        SqlParams params{before};
         params.insert(params.end(), row.begin(), row.end());
-        db.exec("WITH VENCIDAS AS (DELETE FROM REQUISICAOAPLICADA WHERE CDCHAVE IN (SELECT CDCHAVE FROM REQUISICAOAPLICADA "
-                "WHERE DTAPLICACAO < ? ORDER BY DTAPLICACAO LIMIT 2 FOR UPDATE SKIP LOCKED)) "
-                "INSERT INTO REQUISICAOAPLICADA (CDCHAVE, DSRESUMO, DSRESPOSTA, DTAPLICACAO) VALUES (?, ?, ?, ?)",
-                params);
+        db.exec(purgeAndInsert, params);
         return;
     }
-    db.exec("DELETE FROM REQUISICAOAPLICADA WHERE CDCHAVE IN (SELECT CDCHAVE FROM REQUISICAOAPLICADA WHERE DTAPLICACAO < ? "
-            "ORDER BY DTAPLICACAO LIMIT 2)",
-            {expired});
-    db.exec("INSERT INTO REQUISICAOAPLICADA (CDCHAVE, DSRESUMO, DSRESPOSTA, DTAPLICACAO) VALUES (?, ?, ?, ?)", row);
+    static const std::string purge = "DELETE FROM REQUISICAOAPLICADA WHERE CDCHAVE IN (" + expired + ")";
+    db.exec(purge, {before});
+    db.exec(insert, row);
 }
 
 std::optional<Stored> recall(Db& db, const std::string& key)

@@ -48,6 +48,32 @@ bool loopback(const sockaddr* a)
     return false;
 }
 
+// The options that take a number: its range, and what it counts.
+struct NumberOption {
+    const char* name;
+    long long lo;
+    long long hi;
+    const char* unit;
+    void (*set)(Options&, long long);
+};
+
+const NumberOption* numberOption(const std::string& arg)
+{
+    static const NumberOption options[] = {
+        {"--workers", 1, 512, "", [](Options& o, long long n) { o.workers = int(n); }},
+        {"--db-pool", 1, 256, "", [](Options& o, long long n) { o.dbPool = int(n); }},
+        {"--db-wait", 1, 600, " de segundos", [](Options& o, long long n) { o.dbWait = std::chrono::seconds(n); }},
+        {"--max-body", 1024, 256LL * 1024 * 1024, " de bytes", [](Options& o, long long n) { o.maxBody = std::size_t(n); }},
+        {"--max-connections", 1, 65536, "", [](Options& o, long long n) { o.maxConnections = int(n); }},
+        {"--max-connections-per-address", 1, 65536, "", [](Options& o, long long n) { o.maxConnectionsPerAddress = int(n); }},
+        {"--request-timeout", 1, 3600, " de segundos", [](Options& o, long long n) { o.requestTimeout = std::chrono::seconds(n); }},
+    };
+    for (const NumberOption& option : options)
+        if (arg == option.name)
+            return &option;
+    return nullptr;
+}
+
 } // namespace
 
 Options parseOptions(int argc, char** argv)
@@ -62,7 +88,11 @@ Options parseOptions(int argc, char** argv)
             return argv[++i];
         };
         long long n = 0;
-        if (arg == "--db") {
+        if (const NumberOption* number = numberOption(arg)) {
+            if (!parseInt(value(), number->lo, number->hi, n))
+                usage(arg + " precisa de um número" + number->unit + " entre " + std::to_string(number->lo) + " e " + std::to_string(number->hi));
+            number->set(o, n);
+        } else if (arg == "--db") {
             o.db = value();
             o.defaultDb = false;
         } else if (arg == "--listen") {
@@ -78,34 +108,6 @@ Options parseOptions(int argc, char** argv)
             o.tokenFile = value();
         } else if (arg == "--demo") {
             o.demo = true;
-        } else if (arg == "--workers") {
-            if (!parseInt(value(), 1, 512, n))
-                usage("--workers precisa de um número entre 1 e 512");
-            o.workers = int(n);
-        } else if (arg == "--db-pool") {
-            if (!parseInt(value(), 1, 256, n))
-                usage("--db-pool precisa de um número entre 1 e 256");
-            o.dbPool = int(n);
-        } else if (arg == "--db-wait") {
-            if (!parseInt(value(), 1, 600, n))
-                usage("--db-wait precisa de um número de segundos entre 1 e 600");
-            o.dbWait = std::chrono::seconds(n);
-        } else if (arg == "--max-body") {
-            if (!parseInt(value(), 1024, 256LL * 1024 * 1024, n))
-                usage("--max-body precisa de um número de bytes entre 1024 e 268435456");
-            o.maxBody = std::size_t(n);
-        } else if (arg == "--max-connections") {
-            if (!parseInt(value(), 1, 65536, n))
-                usage("--max-connections precisa de um número entre 1 e 65536");
-            o.maxConnections = int(n);
-        } else if (arg == "--max-connections-per-address") {
-            if (!parseInt(value(), 1, 65536, n))
-                usage("--max-connections-per-address precisa de um número entre 1 e 65536");
-            o.maxConnectionsPerAddress = int(n);
-        } else if (arg == "--request-timeout") {
-            if (!parseInt(value(), 1, 3600, n))
-                usage("--request-timeout precisa de um número de segundos entre 1 e 3600");
-            o.requestTimeout = std::chrono::seconds(n);
         } else if (arg == "--help" || arg == "-h") {
             usage("ajuda");
         } else {

@@ -1,136 +1,38 @@
 // SPDX-License-Identifier: MIT
 #include "paramservice.h"
 
+#include "changes.h"
+#include "heldinfctb.h"
 #include "schema.h"
+#include "tablesql.h"
 
 #include "contract/paramirpj.h"
-#include "platform/packet.h"
+#include "contract/tables.h"
 
 #include <QHash>
 #include <QDateTime>
 #include <QJsonObject>
 
-#include <cmath>
+#include <array>
 #include <functional>
-#include <limits>
-#include <optional>
 
 namespace erp::server {
 
 namespace {
 
 namespace m = contract::method;
+namespace f = contract::f;
+namespace letter = contract::letter;
 
-const QString kConflict = QStringLiteral("O registro foi alterado ou excluído por outro usuário. Recarregue os dados e tente novamente.");
 const QString kSeqInvalid = QStringLiteral("Número de sequência inválido.");
 const QString kSeqNotIssued = QStringLiteral("Número de sequência não emitido pelo servidor de aplicação.");
 const QString kSeqTaken = QStringLiteral("Já existe um registro com este número de sequência.");
-const QString kSeqChanged = QStringLiteral("O número de sequência de um registro não pode ser alterado.");
-const QString kCompanyChanged = QStringLiteral("A empresa de um registro não pode ser alterada.");
 
 constexpr long long kSeqMax = 2147483647;
-// How long accounting information waits for its parent's delete before a read gives it back.
-constexpr long long kHoldSeconds = 300;
-
-constexpr char kInfCtbColumns[] =
-    "NRSEQINFCTBIRPJ, NRSEQPARAMAPU, IDINFCTBIRPJ, CHAVE, CDINFCTBIRPJ, CDTIPODEMO, CDINFCTBIRPJCHV, IDFORMAPURITEM";
 
 [[noreturn]] void refuse(int c, const QString& message)
 {
     throw RpcError(c, message);
-}
-
-QString fold(const QString& s)
-{
-    return caseKey(s);
-}
-
-std::optional<long long> wholeNumber(double d)
-{
-    if (!std::isfinite(d) || d != std::trunc(d) || std::fabs(d) > 9007199254740992.0)
-        return std::nullopt;
-    return static_cast<long long>(d);
-}
-
-// One row of a change packet, read by field name whatever the packet's field order.
-class Row {
-public:
-    Row(const std::vector<int>& index, const FieldDefs& layout, const RowValues& values) : index_(index), layout_(layout), values_(values) {}
-
-    QVariant value(const QString& name) const
-    {
-        for (int i = 0; i < layout_.size(); ++i)
-            if (layout_[i].name == name)
-                return values_[index_[std::size_t(i)]];
-        return {};
-    }
-    QString text(const QString& name) const { return value(name).toString(); }
-    bool isNull(const QString& name) const { return !value(name).isValid(); }
-    // A NULL stays NULL; a number is bound as a double.
-    QVariant number(const QString& name) const
-    {
-        const QVariant v = value(name);
-        return v.isValid() ? QVariant(v.toDouble()) : QVariant();
-    }
-    // An old key value: a number that can name no stored row is a conflict.
-    QVariant oldKey(const QString& name) const
-    {
-        const QVariant v = value(name);
-        if (!v.isValid())
-            refuse(code::Conflict, kConflict);
-        const auto n = wholeNumber(v.toDouble());
-        if (!n)
-            refuse(code::Conflict, kConflict);
-        return qlonglong(*n);
-    }
-    // Texts: NULL for an empty value, as the packet carries it.
-    QVariant str(const QString& name) const
-    {
-        const QVariant v = value(name);
-        return v.isValid() ? QVariant(v.toString()) : QVariant();
-    }
-
-private:
-    const std::vector<int>& index_;
-    const FieldDefs& layout_;
-    const RowValues& values_;
-};
-
-// A decoded change packet whose fields cover the whole layout.
-struct Changes {
-    FieldDefs layout;
-    ChangePacket packet;
-    std::vector<int> index; // layout position -> packet position
-
-    Row oldRow(const Change& c) const { return Row(index, layout, c.oldValues); }
-    Row newRow(const Change& c) const { return Row(index, layout, c.newValues); }
-};
-
-Changes decodeChanges(const QJsonArray& params, const char* method, const FieldDefs& layout)
-{
-    if (params.size() != 1 || !params[0].isObject())
-        refuse(code::InvalidParams, QStringLiteral("O método %1 espera um pacote de alterações.").arg(QLatin1String(method)));
-    Changes c;
-    c.layout = layout;
-    try {
-        c.packet = packet::decodeChanges(params[0].toObject(), &layout);
-    } catch (const PacketError& e) {
-        refuse(code::InvalidParams, e.message());
-    }
-    // PostgreSQL takes texts NUL-terminated: a NUL would cut the text short
-    // and store something other than what was accepted.
-    for (const Change& ch : c.packet.changes)
-        for (const RowValues* values : {&ch.oldValues, &ch.newValues})
-            for (const QVariant& v : *values)
-                if (v.typeId() == QMetaType::QString && v.toString().contains(QChar(0)))
-                    refuse(code::InvalidParams, QStringLiteral("Pacote de dados inválido: um texto contém o caractere nulo."));
-    for (const FieldDef& f : layout) {
-        const int i = c.packet.indexOf(f.name);
-        if (i < 0)
-            refuse(code::InvalidParams, QStringLiteral("Pacote de dados inválido: o campo %1 está ausente.").arg(f.name));
-        c.index.push_back(i);
-    }
-    return c;
 }
 
 QString companyParam(const QJsonArray& params, const char* method)
@@ -155,335 +57,315 @@ void noParams(const QJsonArray& params, const char* method)
         refuse(code::InvalidParams, QStringLiteral("O método %1 não recebe parâmetros.").arg(QLatin1String(method)));
 }
 
-QJsonObject dataPacket(const FieldDefs& layout, const SqlRows& rows)
-{
-    DataPacket p;
-    p.fields = layout;
-    p.rows.reserve(rows.size());
-    for (const SqlRow& r : rows) {
-        RowValues v;
-        v.reserve(qsizetype(r.size()));
-        for (const QVariant& x : r)
-            v.append(x);
-        p.rows.push_back(std::move(v));
-    }
-    return packet::toJson(p);
-}
-
 QJsonObject saved(long long applied)
 {
     return {{QStringLiteral("status"), QStringLiteral("ok")}, {QStringLiteral("applied"), applied}};
+}
+
+// --- each table's own checks, in the order the client hears of them ---
+
+void requireText(const Row& r, const char* field, const QString& message)
+{
+    if (r.text(field).trimmed().isEmpty())
+        refuse(code::Validation, message);
+}
+
+void requireLetter(const Row& r, const char* field, const char* letters, const QString& missing, const QString& invalid)
+{
+    const QString v = r.text(field);
+    if (v.isEmpty())
+        refuse(code::Validation, missing);
+    if (!contract::holdsLetter(v, letters))
+        refuse(code::Validation, invalid);
+}
+
+void checkParamApu(const Row& n)
+{
+    requireText(n, f::CDEMPRESA, QStringLiteral("Empresa deve ser informada."));
+    requireText(n, f::NMPARAMAPU, QStringLiteral("Nome deve ser informado."));
+    requireLetter(n, f::IDPARAMAPU, letter::tipo::all, QStringLiteral("Tipo deve ser informado."), QStringLiteral("Tipo informado inválido."));
+    requireLetter(n, f::IDIMPOSTO, letter::imposto::all, QStringLiteral("Imposto deve ser informado."), QStringLiteral("Imposto informado inválido."));
+    if (n.isNull(f::VRPORCENTAGEM))
+        refuse(code::Validation, QStringLiteral("Porcentagem do valor deve ser informada."));
+    const double pct = n.value(f::VRPORCENTAGEM).toDouble();
+    if (!(pct > 0 && pct <= 100))
+        refuse(code::Validation, QStringLiteral("Valor da porcentagem deve ser maior que zero e no máximo 100."));
+}
+
+// The rate entry must exist, and the item carries copies of its two rates.
+void checkRecDesp(Db& db, const Row& n)
+{
+    requireText(n, f::CDEMPRESA, QStringLiteral("Empresa deve ser informada."));
+    requireText(n, f::NMRECDESPIRPJ, QStringLiteral("Nome deve ser informado."));
+    requireLetter(n, f::IDRECDESPIRPJ, letter::recDesp::all, QStringLiteral("Receita ou Despesa deve ser selecionado."),
+                  QStringLiteral("Identificador de Receita ou Despesa inválido."));
+    requireLetter(n, f::IDRECDESPIRPJOP, letter::simNao::all, QStringLiteral("Operacional ou Não Operacional deve ser selecionado."),
+                  QStringLiteral("Valor informado para Operacional inválido."));
+    requireLetter(n, f::IDCONSVRDEB, letter::simNao::all, QStringLiteral("Considera Vr.Débito deve ser informado."),
+                  QStringLiteral("Valor informado para Considera Vr.Débito inválido."));
+    if (n.isNull(f::NRSEQALIQIRPJ))
+        refuse(code::Validation, QStringLiteral("Código da Alíquota de Presunção deve ser informada."));
+    static const std::string entrySql = aliquotasSql().select({f::NRSEQALIQIRPJ});
+    const auto rate = wholeNumber(n.value(f::NRSEQALIQIRPJ).toDouble());
+    const SqlRows entry = rate ? db.query(entrySql, {qlonglong(*rate)}) : SqlRows{};
+    if (entry.empty())
+        refuse(code::MissingReference, QStringLiteral("Alíquota de Presunção não cadastrada."));
+    // Values of the client's own would be stored beside a code that says otherwise.
+    for (const char* rateField : {f::VRALIQPRESIRPJ, f::VRALIQPRESCSLL})
+        if (n.isNull(rateField) || n.value(rateField).toDouble() != entry[0][std::size_t(aliquotasSql().column(rateField))].toDouble())
+            refuse(code::Validation, QStringLiteral("As alíquotas do item não correspondem às da Alíquota de Presunção cadastrada, que pode ter "
+                                                    "sido alterada. Recarregue os dados (Verificar, F5) e tente novamente."));
+}
+
+// The coded fields, and that the stored codes are the ones the key gives.
+void checkInfCtb(const Row& n)
+{
+    if (n.isNull(f::NRSEQPARAMAPU))
+        refuse(code::Validation, QStringLiteral("O registro da informação contábil deve ser informado."));
+    requireLetter(n, f::IDINFCTBIRPJ, letter::origem::all, QStringLiteral("Origem do valor deve ser informada."),
+                  QStringLiteral("Origem do valor inválida."));
+    requireLetter(n, f::IDFORMAPURITEM, letter::apuracao::all, QStringLiteral("Forma de apuração deve ser informada."),
+                  QStringLiteral("Forma de apuração inválida."));
+    const QString key = n.text(f::CHAVE), cd = n.text(f::CDINFCTBIRPJ), type = n.text(f::CDTIPODEMO);
+    const QString mismatch = QStringLiteral("O código da informação contábil não corresponde à chave informada.");
+    if (n.text(f::IDINFCTBIRPJ) == contract::letterText(letter::origem::Conta)) {
+        if (key.trimmed().isEmpty())
+            refuse(code::Validation, QStringLiteral("Conta Contábil deve ser informada."));
+        if (cd != key || !type.isEmpty())
+            refuse(code::Validation, mismatch);
+    } else {
+        if (key.trimmed().isEmpty())
+            refuse(code::Validation, QStringLiteral("Item de Estrutura deve ser informado."));
+        if (type != key.left(2) || cd != key.mid(2, 4))
+            refuse(code::Validation, mismatch);
+    }
+}
+
+void requireSource(Db& db, const Row& n)
+{
+    static const std::string account = contCtblSql().exists({f::CDCONTCTBL});
+    static const std::string item = itensDRESql().exists({f::CDTIPODEMO, f::CDITEMSTRU});
+    if (n.text(f::IDINFCTBIRPJ) == contract::letterText(letter::origem::Conta)) {
+        if (db.query(account, {n.str(f::CDINFCTBIRPJ)}).empty())
+            refuse(code::MissingReference, QStringLiteral("Conta Contábil não cadastrada."));
+    } else if (db.query(item, {n.str(f::CDTIPODEMO), n.str(f::CDINFCTBIRPJ)}).empty()) {
+        refuse(code::MissingReference, QStringLiteral("Item de Estrutura não cadastrado."));
+    }
+}
+
+bool parentExists(Db& db, long long parent)
+{
+    return !db.query(apurPaiSql().keyExists(), {qlonglong(parent)}).empty();
+}
+
+void requireParent(Db& db, const Row& n)
+{
+    const auto parent = wholeNumber(n.value(f::NRSEQPARAMAPU).toDouble());
+    if (!parent || !parentExists(db, *parent))
+        refuse(code::MissingReference, QStringLiteral("O registro desta informação contábil não existe mais. Recarregue os dados e tente novamente."));
+}
+
+// How one table's rows are saved: its statements and its own checks.
+struct SaveRules {
+    const TableSql& table;
+    Series series;
+    // What the client hears of a row its unique index refuses.
+    QString duplicate;
+    // Rows of the table are parents of accounting information: their numbers
+    // are registered, and a refused save gives back what setDeleteInfCtb held.
+    bool parents;
+    std::function<void(Db&, const Row& n)> checkNew;
+    std::function<void(Db&, const Row& o, const Row& n)> checkChanged;
+};
+
+const SaveRules& paramApuRules()
+{
+    static const SaveRules r{paramApuSql(), Series::Param, QStringLiteral("Item já cadastrado para o imposto selecionado."), true,
+                             [](Db&, const Row& n) { checkParamApu(n); }, [](Db&, const Row&, const Row& n) { checkParamApu(n); }};
+    return r;
+}
+
+const SaveRules& recDespRules()
+{
+    static const SaveRules r{recDespSql(), Series::Param, QStringLiteral("Informação já cadastrada para apuração do Lucro Líquido."), true, checkRecDesp,
+                             [](Db& db, const Row&, const Row& n) { checkRecDesp(db, n); }};
+    return r;
+}
+
+const SaveRules& infCtbRules()
+{
+    static const SaveRules r{infCtbSql(), Series::InfCtb, QStringLiteral("Informação Contábil já cadastrada."), false,
+                             [](Db& db, const Row& n) {
+                                 checkInfCtb(n);
+                                 requireParent(db, n);
+                                 requireSource(db, n);
+                             },
+                             [](Db& db, const Row& o, const Row& n) {
+                                 if (n.value(f::NRSEQPARAMAPU) != o.value(f::NRSEQPARAMAPU))
+                                     refuse(code::Validation, QStringLiteral("Uma informação contábil não pode passar para outro registro."));
+                                 checkInfCtb(n);
+                                 // An unchanged origin and code is kept as loaded even if its
+                                 // account or item has since been removed, as the screen does.
+                                 for (const char* source : {f::IDINFCTBIRPJ, f::CDINFCTBIRPJ, f::CDTIPODEMO})
+                                     if (n.value(source) != o.value(source))
+                                         return requireSource(db, n);
+                             }};
+    return r;
 }
 
 class Methods {
 public:
     Methods(Db& db, const ParamService::BeforeCommit& beforeCommit) : db_(db), beforeCommit_(beforeCommit) {}
 
-    QJsonValue itensDRE()
+    QJsonValue readItensDRE()
     {
-        return dataPacket(contract::itensDRELayout(),
-                          db_.query("SELECT CDTIPODEMO, CDITEMSTRU, NMITEMSTRU FROM ITEMESTRUDRE ORDER BY CDTIPODEMO, CDITEMSTRU"));
+        static const std::string sql = itensDRESql().select();
+        return packet::toJson(itensDRESql().rows(db_.query(sql)));
     }
 
-    QJsonValue aliquotas()
+    // The packet adds each entry's number as text, which the client searches.
+    QJsonValue readAliquotas()
     {
-        SqlRows rows = db_.query("SELECT NRSEQALIQIRPJ, NRSEQALIQIRPJ, DSALIQIRPJCSLL, VRALIQPRESCSLL, VRALIQPRESIRPJ FROM ALIQIRPJ ORDER BY NRSEQALIQIRPJ");
-        for (SqlRow& r : rows) {
-            r[0] = double(r[0].toLongLong());
-            r[1] = QString::number(r[1].toLongLong());
+        static const std::string sql = aliquotasSql().select();
+        const DataPacket stored = aliquotasSql().rows(db_.query(sql));
+        DataPacket p;
+        p.fields = contract::aliquotasLayout();
+        std::vector<int> from;
+        for (const FieldDef& field : p.fields)
+            from.push_back(stored.indexOf(field.name));
+        const int seq = stored.indexOf(QString::fromLatin1(f::NRSEQALIQIRPJ));
+        const int search = p.indexOf(QString::fromLatin1(f::NRSEQALIQIRPJPESQ));
+        for (const RowValues& r : stored.rows) {
+            RowValues v;
+            for (std::size_t i = 0; i < from.size(); ++i)
+                v.append(int(i) == search ? QVariant(QString::number(qlonglong(r[seq].toDouble()))) : r[from[i]]);
+            p.rows.push_back(std::move(v));
         }
-        return dataPacket(contract::aliquotasLayout(), rows);
+        return packet::toJson(p);
     }
 
-    QJsonValue paramApu(const QString& company, const QString& tax)
+    QJsonValue readParamApu(const QString& company, char tax)
     {
-        SqlRows rows = db_.query("SELECT NRSEQPARAMAPU, CDEMPRESA, NMPARAMAPU, IDPARAMAPU, IDIMPOSTO, VRPORCENTAGEM FROM PARAMAPUIRPJ "
-                                 "WHERE CDEMPRESA = ? AND IDIMPOSTO = ? ORDER BY NRSEQPARAMAPU",
-                                 {company, tax});
-        for (SqlRow& r : rows)
-            r[0] = double(r[0].toLongLong());
-        return dataPacket(contract::paramApuLayout(), rows);
+        static const std::string sql = paramApuSql().select({f::CDEMPRESA, f::IDIMPOSTO});
+        return packet::toJson(paramApuSql().rows(db_.query(sql, {company, contract::letterText(tax)})));
     }
 
-    QJsonValue recDesp(const QString& company)
+    QJsonValue readRecDesp(const QString& company)
     {
-        SqlRows rows = db_.query("SELECT NRSEQRECDESPIRPJ, CDEMPRESA, NMRECDESPIRPJ, IDRECDESPIRPJ, IDRECDESPIRPJOP, NRSEQALIQIRPJ, "
-                                 "VRALIQPRESIRPJ, VRALIQPRESCSLL, IDCONSVRDEB FROM RECDESPIRPJ WHERE CDEMPRESA = ? ORDER BY NRSEQRECDESPIRPJ",
-                                 {company});
-        for (SqlRow& r : rows) {
-            r[0] = double(r[0].toLongLong());
-            r[5] = double(r[5].toLongLong());
-        }
-        return dataPacket(contract::recDespLayout(), rows);
+        static const std::string sql = recDespSql().select({f::CDEMPRESA});
+        return packet::toJson(recDespSql().rows(db_.query(sql, {company})));
     }
 
-    QJsonValue infCtb(double parent)
+    QJsonValue readInfCtb(double parent)
     {
+        static const std::string sql = infCtbSql().select({f::NRSEQPARAMAPU});
         SqlRows rows;
-        const auto n = wholeNumber(parent);
-        if (n)
-            restoreHeldInfCtb(*n, QDateTime::currentSecsSinceEpoch() - kHoldSeconds);
-        if (n)
-            rows = db_.query("SELECT IDFORMAPURITEM, NRSEQPARAMAPU, NRSEQINFCTBIRPJ, IDINFCTBIRPJ, CHAVE, CDINFCTBIRPJ, CDTIPODEMO "
-                             "FROM INFCTBIRPJ WHERE NRSEQPARAMAPU = ? ORDER BY NRSEQINFCTBIRPJ",
-                             {qlonglong(*n)});
-        for (SqlRow& r : rows) {
-            r[1] = double(r[1].toLongLong());
-            r[2] = double(r[2].toLongLong());
+        if (const auto n = wholeNumber(parent)) {
+            HeldInfCtb(db_).restore(*n, QDateTime::currentSecsSinceEpoch() - HeldInfCtb::kHoldSeconds);
+            rows = db_.query(sql, {qlonglong(*n)});
         }
-        return dataPacket(contract::infCtbLayout(), rows);
+        return packet::toJson(infCtbSql().rows(std::move(rows)));
     }
 
     QJsonValue sequence(Series s) { return qint64(nextSequence(db_, s)); }
 
-    QJsonValue saveParamApu(const Changes& c)
+    QJsonValue save(const SaveRules& rules, const QJsonArray& params, const char* method)
     {
-        Transaction tx(db_, true);
-        long long applied = 0;
-        for (const Change& ch : c.packet.changes) {
-            switch (ch.status) {
-            case ChangeStatus::Inserted: {
-                const Row n = c.newRow(ch);
-                const long long seq = newSequenceNumber(n.value("NRSEQPARAMAPU"), Series::Param);
-                checkParamApu(n);
-                registerParent(seq);
-                guardInsert(
-                    [&] {
-                        db_.exec("INSERT INTO PARAMAPUIRPJ (NRSEQPARAMAPU, CDEMPRESA, NMPARAMAPU, NMPARAMAPUCHV, IDPARAMAPU, IDIMPOSTO, VRPORCENTAGEM) "
-                                 "VALUES (?, ?, ?, ?, ?, ?, ?)",
-                                 {qlonglong(seq), n.str("CDEMPRESA"), n.str("NMPARAMAPU"), fold(n.text("NMPARAMAPU")), n.str("IDPARAMAPU"),
-                                  n.str("IDIMPOSTO"), n.number("VRPORCENTAGEM")});
-                    },
-                    QStringLiteral("Item já cadastrado para o imposto selecionado."));
-                break;
-            }
-            case ChangeStatus::Modified: {
-                const Row o = c.oldRow(ch), n = c.newRow(ch);
-                sameKey(o, n, "NRSEQPARAMAPU");
-                checkParamApu(n);
-                long long changed = 0;
-                guardDuplicate(
-                    [&] {
-                        changed = db_.exec("UPDATE PARAMAPUIRPJ SET NMPARAMAPU = ?, NMPARAMAPUCHV = ?, IDPARAMAPU = ?, IDIMPOSTO = ?, VRPORCENTAGEM = ? "
-                                           "WHERE NRSEQPARAMAPU = ? AND CDEMPRESA {EQ} ? AND NMPARAMAPU {EQ} ? AND IDPARAMAPU {EQ} ? "
-                                           "AND IDIMPOSTO {EQ} ? AND VRPORCENTAGEM {EQ} ?",
-                                           {n.str("NMPARAMAPU"), fold(n.text("NMPARAMAPU")), n.str("IDPARAMAPU"), n.str("IDIMPOSTO"),
-                                            n.number("VRPORCENTAGEM"), o.oldKey("NRSEQPARAMAPU"), o.str("CDEMPRESA"), o.str("NMPARAMAPU"),
-                                            o.str("IDPARAMAPU"), o.str("IDIMPOSTO"), o.number("VRPORCENTAGEM")});
-                    },
-                    QStringLiteral("Item já cadastrado para o imposto selecionado."));
-                if (changed != 1)
-                    refuse(code::Conflict, kConflict);
-                break;
-            }
-            case ChangeStatus::Deleted: {
-                const Row o = c.oldRow(ch);
-                const QVariant seq = o.oldKey("NRSEQPARAMAPU");
-                const long long changed = db_.exec("DELETE FROM PARAMAPUIRPJ WHERE NRSEQPARAMAPU = ? AND CDEMPRESA {EQ} ? AND NMPARAMAPU {EQ} ? "
-                                                   "AND IDPARAMAPU {EQ} ? AND IDIMPOSTO {EQ} ? AND VRPORCENTAGEM {EQ} ?",
-                                                   {seq, o.str("CDEMPRESA"), o.str("NMPARAMAPU"), o.str("IDPARAMAPU"), o.str("IDIMPOSTO"),
-                                                    o.number("VRPORCENTAGEM")});
-                if (changed != 1)
-                    refuse(code::Conflict, kConflict);
-                unregisterParent(seq);
-                break;
-            }
-            }
-            ++applied;
+        const Changes c = decodeChanges(params, method, rules.table.table().columns);
+        if (!rules.parents)
+            return apply(rules, c);
+        try {
+            return apply(rules, c);
+        } catch (...) {
+            // A refused save that deleted parents gives them back their
+            // accounting information, taken away just before by setDeleteInfCtb.
+            for (const Change& ch : c.packet.changes)
+                if (ch.status == ChangeStatus::Deleted)
+                    if (const auto n = wholeNumber(rules.table.key(c.oldRow(ch)).toDouble()))
+                        HeldInfCtb(db_).restoreQuietly(*n);
+            throw;
         }
-        return commit(tx, saved(applied));
-    }
-
-    QJsonValue saveRecDesp(const Changes& c)
-    {
-        Transaction tx(db_, true);
-        long long applied = 0;
-        const QString dup = QStringLiteral("Informação já cadastrada para apuração do Lucro Líquido.");
-        for (const Change& ch : c.packet.changes) {
-            switch (ch.status) {
-            case ChangeStatus::Inserted: {
-                const Row n = c.newRow(ch);
-                const long long seq = newSequenceNumber(n.value("NRSEQRECDESPIRPJ"), Series::Param);
-                const QVariant rate = checkRecDesp(n);
-                registerParent(seq);
-                guardInsert(
-                    [&] {
-                        db_.exec("INSERT INTO RECDESPIRPJ (NRSEQRECDESPIRPJ, CDEMPRESA, NMRECDESPIRPJ, NMRECDESPIRPJCHV, IDRECDESPIRPJ, "
-                                 "IDRECDESPIRPJOP, NRSEQALIQIRPJ, VRALIQPRESIRPJ, VRALIQPRESCSLL, IDCONSVRDEB) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-                                 {qlonglong(seq), n.str("CDEMPRESA"), n.str("NMRECDESPIRPJ"), fold(n.text("NMRECDESPIRPJ")), n.str("IDRECDESPIRPJ"),
-                                  n.str("IDRECDESPIRPJOP"), rate, n.number("VRALIQPRESIRPJ"), n.number("VRALIQPRESCSLL"), n.str("IDCONSVRDEB")});
-                    },
-                    dup);
-                break;
-            }
-            case ChangeStatus::Modified: {
-                const Row o = c.oldRow(ch), n = c.newRow(ch);
-                sameKey(o, n, "NRSEQRECDESPIRPJ");
-                const QVariant rate = checkRecDesp(n);
-                long long changed = 0;
-                guardDuplicate(
-                    [&] {
-                        changed = db_.exec("UPDATE RECDESPIRPJ SET NMRECDESPIRPJ = ?, NMRECDESPIRPJCHV = ?, IDRECDESPIRPJ = ?, IDRECDESPIRPJOP = ?, "
-                                           "NRSEQALIQIRPJ = ?, VRALIQPRESIRPJ = ?, VRALIQPRESCSLL = ?, IDCONSVRDEB = ? "
-                                           "WHERE NRSEQRECDESPIRPJ = ? AND CDEMPRESA {EQ} ? AND NMRECDESPIRPJ {EQ} ? AND IDRECDESPIRPJ {EQ} ? "
-                                           "AND IDRECDESPIRPJOP {EQ} ? AND NRSEQALIQIRPJ {EQ} ? AND VRALIQPRESIRPJ {EQ} ? AND VRALIQPRESCSLL {EQ} ? "
-                                           "AND IDCONSVRDEB {EQ} ?",
-                                           {n.str("NMRECDESPIRPJ"), fold(n.text("NMRECDESPIRPJ")), n.str("IDRECDESPIRPJ"), n.str("IDRECDESPIRPJOP"), rate,
-                                            n.number("VRALIQPRESIRPJ"), n.number("VRALIQPRESCSLL"), n.str("IDCONSVRDEB"), o.oldKey("NRSEQRECDESPIRPJ"),
-                                            o.str("CDEMPRESA"), o.str("NMRECDESPIRPJ"), o.str("IDRECDESPIRPJ"), o.str("IDRECDESPIRPJOP"),
-                                            o.oldKey("NRSEQALIQIRPJ"), o.number("VRALIQPRESIRPJ"), o.number("VRALIQPRESCSLL"), o.str("IDCONSVRDEB")});
-                    },
-                    dup);
-                if (changed != 1)
-                    refuse(code::Conflict, kConflict);
-                break;
-            }
-            case ChangeStatus::Deleted: {
-                const Row o = c.oldRow(ch);
-                const QVariant seq = o.oldKey("NRSEQRECDESPIRPJ");
-                const long long changed =
-                    db_.exec("DELETE FROM RECDESPIRPJ WHERE NRSEQRECDESPIRPJ = ? AND CDEMPRESA {EQ} ? AND NMRECDESPIRPJ {EQ} ? "
-                             "AND IDRECDESPIRPJ {EQ} ? AND IDRECDESPIRPJOP {EQ} ? AND NRSEQALIQIRPJ {EQ} ? AND VRALIQPRESIRPJ {EQ} ? "
-                             "AND VRALIQPRESCSLL {EQ} ? AND IDCONSVRDEB {EQ} ?",
-                             {seq, o.str("CDEMPRESA"), o.str("NMRECDESPIRPJ"), o.str("IDRECDESPIRPJ"), o.str("IDRECDESPIRPJOP"), o.oldKey("NRSEQALIQIRPJ"),
-                              o.number("VRALIQPRESIRPJ"), o.number("VRALIQPRESCSLL"), o.str("IDCONSVRDEB")});
-                if (changed != 1)
-                    refuse(code::Conflict, kConflict);
-                unregisterParent(seq);
-                break;
-            }
-            }
-            ++applied;
-        }
-        return commit(tx, saved(applied));
-    }
-
-    QJsonValue saveInfCtb(const Changes& c)
-    {
-        Transaction tx(db_, true);
-        long long applied = 0;
-        const QString dup = QStringLiteral("Informação Contábil já cadastrada.");
-        for (const Change& ch : c.packet.changes) {
-            switch (ch.status) {
-            case ChangeStatus::Inserted: {
-                const Row n = c.newRow(ch);
-                const long long seq = newSequenceNumber(n.value("NRSEQINFCTBIRPJ"), Series::InfCtb);
-                const QString key = checkInfCtb(n);
-                requireParent(n.value("NRSEQPARAMAPU"));
-                requireSource(n);
-                if (!db_.query("SELECT 1 FROM INFCTBIRPJ WHERE NRSEQINFCTBIRPJ = ?", {qlonglong(seq)}).empty())
-                    refuse(code::Duplicate, kSeqTaken);
-                guardDuplicate(
-                    [&] {
-                        db_.exec("INSERT INTO INFCTBIRPJ (NRSEQINFCTBIRPJ, NRSEQPARAMAPU, IDINFCTBIRPJ, CHAVE, CDINFCTBIRPJ, CDTIPODEMO, "
-                                 "CDINFCTBIRPJCHV, IDFORMAPURITEM) VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
-                                 {qlonglong(seq), qlonglong(*wholeNumber(n.value("NRSEQPARAMAPU").toDouble())), n.str("IDINFCTBIRPJ"), n.str("CHAVE"),
-                                  n.str("CDINFCTBIRPJ"), n.str("CDTIPODEMO"), key, n.str("IDFORMAPURITEM")});
-                    },
-                    dup);
-                break;
-            }
-            case ChangeStatus::Modified: {
-                const Row o = c.oldRow(ch), n = c.newRow(ch);
-                sameKey(o, n, "NRSEQINFCTBIRPJ");
-                if (n.value("NRSEQPARAMAPU") != o.value("NRSEQPARAMAPU"))
-                    refuse(code::Validation, QStringLiteral("Uma informação contábil não pode passar para outro registro."));
-                const QString key = checkInfCtb(n);
-                // An unchanged origin and code is kept as loaded even if its account
-                // or item has since been removed, as the screen does.
-                if (n.value("IDINFCTBIRPJ") != o.value("IDINFCTBIRPJ") || n.value("CDINFCTBIRPJ") != o.value("CDINFCTBIRPJ") ||
-                    n.value("CDTIPODEMO") != o.value("CDTIPODEMO"))
-                    requireSource(n);
-                long long changed = 0;
-                guardDuplicate(
-                    [&] {
-                        changed = db_.exec("UPDATE INFCTBIRPJ SET IDINFCTBIRPJ = ?, CHAVE = ?, CDINFCTBIRPJ = ?, CDTIPODEMO = ?, CDINFCTBIRPJCHV = ?, "
-                                           "IDFORMAPURITEM = ? WHERE NRSEQINFCTBIRPJ = ? AND NRSEQPARAMAPU {EQ} ? AND IDINFCTBIRPJ {EQ} ? "
-                                           "AND CHAVE {EQ} ? AND CDINFCTBIRPJ {EQ} ? AND CDTIPODEMO {EQ} ? AND IDFORMAPURITEM {EQ} ?",
-                                           {n.str("IDINFCTBIRPJ"), n.str("CHAVE"), n.str("CDINFCTBIRPJ"), n.str("CDTIPODEMO"), key, n.str("IDFORMAPURITEM"),
-                                            o.oldKey("NRSEQINFCTBIRPJ"), o.oldKey("NRSEQPARAMAPU"), o.str("IDINFCTBIRPJ"), o.str("CHAVE"),
-                                            o.str("CDINFCTBIRPJ"), o.str("CDTIPODEMO"), o.str("IDFORMAPURITEM")});
-                    },
-                    dup);
-                if (changed != 1)
-                    refuse(code::Conflict, kConflict);
-                break;
-            }
-            case ChangeStatus::Deleted: {
-                const Row o = c.oldRow(ch);
-                const long long changed = db_.exec("DELETE FROM INFCTBIRPJ WHERE NRSEQINFCTBIRPJ = ? AND NRSEQPARAMAPU {EQ} ? AND IDINFCTBIRPJ {EQ} ? "
-                                                   "AND CHAVE {EQ} ? AND CDINFCTBIRPJ {EQ} ? AND CDTIPODEMO {EQ} ? AND IDFORMAPURITEM {EQ} ?",
-                                                   {o.oldKey("NRSEQINFCTBIRPJ"), o.oldKey("NRSEQPARAMAPU"), o.str("IDINFCTBIRPJ"), o.str("CHAVE"),
-                                                    o.str("CDINFCTBIRPJ"), o.str("CDTIPODEMO"), o.str("IDFORMAPURITEM")});
-                if (changed != 1)
-                    refuse(code::Conflict, kConflict);
-                break;
-            }
-            }
-            ++applied;
-        }
-        return commit(tx, saved(applied));
     }
 
     QJsonValue deleteInfCtb(double parent)
     {
         Transaction tx(db_, true);
         const auto n = wholeNumber(parent);
-        if (!n || db_.query("SELECT 1 FROM APURPAI WHERE NRSEQPARAMAPU = ?", {qlonglong(*n)}).empty())
+        if (!n || !parentExists(db_, *n))
             refuse(code::MissingReference, QStringLiteral("O registro informado não existe mais. Recarregue os dados e tente novamente."));
-        // Held, not dropped: the parent's own delete, sent next, removes them in
-        // its transaction; if that delete is refused they come back (restoreHeldInfCtb).
-        db_.exec("INSERT INTO INFCTBIRPJREMOVIDA (" + std::string(kInfCtbColumns) + ", DTREMOCAO) SELECT " + kInfCtbColumns +
-                     ", ? FROM INFCTBIRPJ WHERE NRSEQPARAMAPU = ?",
-                 {qlonglong(QDateTime::currentSecsSinceEpoch()), qlonglong(*n)});
-        const long long applied = db_.exec("DELETE FROM INFCTBIRPJ WHERE NRSEQPARAMAPU = ?", {qlonglong(*n)});
+        // Held, not dropped: the parent's own delete, sent next, removes them
+        // in its transaction; if that delete is refused they come back.
+        const long long applied = HeldInfCtb(db_).hold(*n, QDateTime::currentSecsSinceEpoch());
         return commit(tx, saved(applied));
     }
 
-    // Accounting information held for a parent that still exists comes back:
-    // the parent's delete was refused, or (held before `heldBefore`, long
-    // past the moment the delete follows) never came. A row whose key was
-    // entered again meanwhile stays as entered.
-    void restoreHeldInfCtb(long long parent, long long heldBefore = std::numeric_limits<long long>::max())
+private:
+    QJsonValue apply(const SaveRules& rules, const Changes& c)
     {
-        if (db_.query("SELECT 1 FROM INFCTBIRPJREMOVIDA WHERE NRSEQPARAMAPU = ? AND DTREMOCAO < ? LIMIT 1", {qlonglong(parent), qlonglong(heldBefore)})
-                .empty())
-            return;
         Transaction tx(db_, true);
-        if (!db_.query("SELECT 1 FROM APURPAI WHERE NRSEQPARAMAPU = ?", {qlonglong(parent)}).empty()) {
-            const bool pg = db_.dialect() == Dialect::Postgres;
-            db_.exec(std::string(pg ? "INSERT INTO INFCTBIRPJ (" : "INSERT OR IGNORE INTO INFCTBIRPJ (") + kInfCtbColumns + ") SELECT " +
-                         kInfCtbColumns + " FROM INFCTBIRPJREMOVIDA WHERE NRSEQPARAMAPU = ? AND DTREMOCAO < ?" + (pg ? " ON CONFLICT DO NOTHING" : ""),
-                     {qlonglong(parent), qlonglong(heldBefore)});
+        long long applied = 0;
+        for (const Change& ch : c.packet.changes) {
+            switch (ch.status) {
+            case ChangeStatus::Inserted: insertRow(rules, c.newRow(ch)); break;
+            case ChangeStatus::Modified: updateRow(rules, c.oldRow(ch), c.newRow(ch)); break;
+            case ChangeStatus::Deleted: deleteRow(rules, c.oldRow(ch)); break;
+            }
+            ++applied;
         }
-        db_.exec("DELETE FROM INFCTBIRPJREMOVIDA WHERE NRSEQPARAMAPU = ? AND DTREMOCAO < ?", {qlonglong(parent), qlonglong(heldBefore)});
-        tx.commit();
+        return commit(tx, saved(applied));
     }
 
-    // A refused save that deleted parents gives them back their accounting
-    // information, taken away just before by setDeleteInfCtb.
-    QJsonValue keepingHeldOnRefusal(const Changes& c, const char* seqField, const std::function<QJsonValue()>& save)
+    void insertRow(const SaveRules& rules, const Row& n)
+    {
+        const TableSql& t = rules.table;
+        const long long seq = newSequenceNumber(t.key(n), rules.series);
+        rules.checkNew(db_, n);
+        if (rules.parents) {
+            registerParent(seq);
+        } else if (!db_.query(t.keyExists(), {qlonglong(seq)}).empty()) {
+            refuse(code::Duplicate, kSeqTaken);
+        }
+        write(rules, t.insert(), t.insertParams(n), true);
+    }
+
+    void updateRow(const SaveRules& rules, const Row& o, const Row& n)
+    {
+        const TableSql& t = rules.table;
+        if (t.key(n) != t.key(o))
+            refuse(code::Validation, QStringLiteral("O número de sequência de um registro não pode ser alterado."));
+        if (const char* company = t.table().company; company && n.value(company) != o.value(company))
+            refuse(code::Validation, QStringLiteral("A empresa de um registro não pode ser alterada."));
+        rules.checkChanged(db_, o, n);
+        if (write(rules, t.update(), t.updateParams(o, n), false) != 1)
+            refuseConflict();
+    }
+
+    void deleteRow(const SaveRules& rules, const Row& o)
+    {
+        const TableSql& t = rules.table;
+        if (db_.exec(t.remove(), t.removeParams(o)) != 1)
+            refuseConflict();
+        if (rules.parents)
+            unregisterParent(t.oldKey(o));
+    }
+
+    // A row the unique index refuses is the table's duplicate. A new row's
+    // parent number was registered just before and its rate entry (if any)
+    // checked, so a missing reference can only be its company: the foreign
+    // key decides, which also holds against a racing delete.
+    long long write(const SaveRules& rules, const std::string& sql, const SqlParams& params, bool inserting)
     {
         try {
-            return save();
-        } catch (...) {
-            for (const Change& ch : c.packet.changes) {
-                if (ch.status != ChangeStatus::Deleted)
-                    continue;
-                const auto n = wholeNumber(c.oldRow(ch).value(QString::fromLatin1(seqField)).toDouble());
-                try {
-                    if (n)
-                        restoreHeldInfCtb(*n);
-                } catch (...) {
-                    // The refusal is what the client must hear; the rows stay
-                    // held and come back on a later read.
-                }
-            }
+            return db_.exec(sql, params);
+        } catch (const DbError& e) {
+            if (e.kind() == DbError::Kind::Unique)
+                refuse(code::Duplicate, rules.duplicate);
+            if (inserting && e.kind() == DbError::Kind::ForeignKey && rules.table.table().company)
+                refuse(code::MissingReference, QStringLiteral("Empresa não cadastrada."));
             throw;
         }
     }
 
-private:
     QJsonValue commit(Transaction& tx, const QJsonValue& result)
     {
         if (beforeCommit_)
@@ -507,124 +389,20 @@ private:
         return *n;
     }
 
-    static void sameKey(const Row& o, const Row& n, const char* field)
-    {
-        if (n.value(field) != o.value(field))
-            refuse(code::Validation, kSeqChanged);
-        if (!n.isNull("CDEMPRESA") || !o.isNull("CDEMPRESA"))
-            if (n.value("CDEMPRESA") != o.value("CDEMPRESA"))
-                refuse(code::Validation, kCompanyChanged);
-    }
-
-    static void requireText(const Row& r, const char* field, const QString& message)
-    {
-        if (r.text(field).trimmed().isEmpty())
-            refuse(code::Validation, message);
-    }
-
-    static void requireLetter(const Row& r, const char* field, const char* letters, const QString& missing, const QString& invalid)
-    {
-        const QString v = r.text(field);
-        if (v.isEmpty())
-            refuse(code::Validation, missing);
-        if (v.size() != 1 || !QLatin1String(letters).contains(v[0]))
-            refuse(code::Validation, invalid);
-    }
-
-    static void checkParamApu(const Row& n)
-    {
-        requireText(n, "CDEMPRESA", QStringLiteral("Empresa deve ser informada."));
-        requireText(n, "NMPARAMAPU", QStringLiteral("Nome deve ser informado."));
-        requireLetter(n, "IDPARAMAPU", "AEC", QStringLiteral("Tipo deve ser informado."), QStringLiteral("Tipo informado inválido."));
-        requireLetter(n, "IDIMPOSTO", "IC", QStringLiteral("Imposto deve ser informado."), QStringLiteral("Imposto informado inválido."));
-        if (n.isNull("VRPORCENTAGEM"))
-            refuse(code::Validation, QStringLiteral("Porcentagem do valor deve ser informada."));
-        const double pct = n.value("VRPORCENTAGEM").toDouble();
-        if (!(pct > 0 && pct <= 100))
-            refuse(code::Validation, QStringLiteral("Valor da porcentagem deve ser maior que zero e no máximo 100."));
-    }
-
-    // Returns the rate entry's code, which must exist.
-    QVariant checkRecDesp(const Row& n)
-    {
-        requireText(n, "CDEMPRESA", QStringLiteral("Empresa deve ser informada."));
-        requireText(n, "NMRECDESPIRPJ", QStringLiteral("Nome deve ser informado."));
-        requireLetter(n, "IDRECDESPIRPJ", "RD", QStringLiteral("Receita ou Despesa deve ser selecionado."),
-                      QStringLiteral("Identificador de Receita ou Despesa inválido."));
-        requireLetter(n, "IDRECDESPIRPJOP", "SN", QStringLiteral("Operacional ou Não Operacional deve ser selecionado."),
-                      QStringLiteral("Valor informado para Operacional inválido."));
-        requireLetter(n, "IDCONSVRDEB", "SN", QStringLiteral("Considera Vr.Débito deve ser informado."),
-                      QStringLiteral("Valor informado para Considera Vr.Débito inválido."));
-        if (n.isNull("NRSEQALIQIRPJ"))
-            refuse(code::Validation, QStringLiteral("Código da Alíquota de Presunção deve ser informada."));
-        const auto rate = wholeNumber(n.value("NRSEQALIQIRPJ").toDouble());
-        const SqlRows entry =
-            rate ? db_.query("SELECT VRALIQPRESIRPJ, VRALIQPRESCSLL FROM ALIQIRPJ WHERE NRSEQALIQIRPJ = ?", {qlonglong(*rate)}) : SqlRows{};
-        if (entry.empty())
-            refuse(code::MissingReference, QStringLiteral("Alíquota de Presunção não cadastrada."));
-        // The item carries copies of its entry's two rates: values of the
-        // client's own would be stored beside a code that says otherwise.
-        if (n.isNull("VRALIQPRESIRPJ") || n.isNull("VRALIQPRESCSLL") || n.value("VRALIQPRESIRPJ").toDouble() != entry[0][0].toDouble() ||
-            n.value("VRALIQPRESCSLL").toDouble() != entry[0][1].toDouble())
-            refuse(code::Validation, QStringLiteral("As alíquotas do item não correspondem às da Alíquota de Presunção cadastrada, que pode ter "
-                                                    "sido alterada. Recarregue os dados (Verificar, F5) e tente novamente."));
-        return qlonglong(*rate);
-    }
-
-    // Checks the coded fields and that the stored codes are the ones the key
-    // gives; returns the case-folded key of the unique index.
-    static QString checkInfCtb(const Row& n)
-    {
-        if (n.isNull("NRSEQPARAMAPU"))
-            refuse(code::Validation, QStringLiteral("O registro da informação contábil deve ser informado."));
-        requireLetter(n, "IDINFCTBIRPJ", "CI", QStringLiteral("Origem do valor deve ser informada."), QStringLiteral("Origem do valor inválida."));
-        requireLetter(n, "IDFORMAPURITEM", "CP", QStringLiteral("Forma de apuração deve ser informada."), QStringLiteral("Forma de apuração inválida."));
-        const QString key = n.text("CHAVE"), cd = n.text("CDINFCTBIRPJ"), type = n.text("CDTIPODEMO");
-        const QString mismatch = QStringLiteral("O código da informação contábil não corresponde à chave informada.");
-        if (n.text("IDINFCTBIRPJ") == QLatin1String("C")) {
-            if (key.trimmed().isEmpty())
-                refuse(code::Validation, QStringLiteral("Conta Contábil deve ser informada."));
-            if (cd != key || !type.isEmpty())
-                refuse(code::Validation, mismatch);
-        } else {
-            if (key.trimmed().isEmpty())
-                refuse(code::Validation, QStringLiteral("Item de Estrutura deve ser informado."));
-            if (type != key.left(2) || cd != key.mid(2, 4))
-                refuse(code::Validation, mismatch);
-        }
-        return fold(type) + QLatin1Char('/') + fold(cd);
-    }
-
-    void requireSource(const Row& n)
-    {
-        if (n.text("IDINFCTBIRPJ") == QLatin1String("C")) {
-            if (db_.query("SELECT 1 FROM CONTCTBL WHERE CDCONTCTBL = ?", {n.str("CDINFCTBIRPJ")}).empty())
-                refuse(code::MissingReference, QStringLiteral("Conta Contábil não cadastrada."));
-        } else if (db_.query("SELECT 1 FROM ITEMESTRUDRE WHERE CDTIPODEMO = ? AND CDITEMSTRU = ?", {n.str("CDTIPODEMO"), n.str("CDINFCTBIRPJ")}).empty()) {
-            refuse(code::MissingReference, QStringLiteral("Item de Estrutura não cadastrado."));
-        }
-    }
-
-    void requireParent(const QVariant& parent)
-    {
-        const auto n = wholeNumber(parent.toDouble());
-        if (!n || db_.query("SELECT 1 FROM APURPAI WHERE NRSEQPARAMAPU = ?", {qlonglong(*n)}).empty())
-            refuse(code::MissingReference, QStringLiteral("O registro desta informação contábil não existe mais. Recarregue os dados e tente novamente."));
-    }
-
-
     // Registers a new parent number, which its series must already have issued;
     // one statement does both, one round trip less on PostgreSQL.
     void registerParent(long long seq)
     {
-        const char* sql = db_.dialect() == Dialect::Postgres
-                              ? "INSERT INTO APURPAI (NRSEQPARAMAPU) SELECT CAST(? AS BIGINT) WHERE CAST(? AS BIGINT) <= "
-                                "(SELECT CASE WHEN is_called THEN last_value ELSE last_value - 1 END FROM SQPARAMIRPJ)"
-                              : "INSERT INTO APURPAI (NRSEQPARAMAPU) SELECT CAST(? AS BIGINT) WHERE CAST(? AS BIGINT) <= "
-                                "(SELECT VRULTIMO FROM SEQUENCIA WHERE NMSEQUENCIA = 'PARAMIRPJ')";
+        static const std::array<std::string, 2> sql = [] {
+            std::array<std::string, 2> s;
+            for (const Dialect d : {Dialect::Sqlite, Dialect::Postgres})
+                s[std::size_t(d)] = "INSERT INTO " + std::string(contract::t::APURPAI) + " (" + f::NRSEQPARAMAPU +
+                                    ") SELECT CAST(? AS BIGINT) WHERE CAST(? AS BIGINT) <= (" + lastIssuedSql(d, Series::Param) + ")";
+            return s;
+        }();
         long long inserted = 0;
         try {
-            inserted = db_.exec(sql, {qlonglong(seq), qlonglong(seq)});
+            inserted = db_.exec(sql[std::size_t(db_.dialect())], {qlonglong(seq), qlonglong(seq)});
         } catch (const DbError& e) {
             if (e.kind() == DbError::Kind::Unique)
                 refuse(code::Duplicate, kSeqTaken);
@@ -637,37 +415,12 @@ private:
     // Runs after the parent row is gone: its accounting information must go first.
     void unregisterParent(const QVariant& seq)
     {
-        db_.exec("DELETE FROM INFCTBIRPJREMOVIDA WHERE NRSEQPARAMAPU = ?", {seq});
-        if (!db_.query("SELECT 1 FROM INFCTBIRPJ WHERE NRSEQPARAMAPU = ? LIMIT 1", {seq}).empty())
+        static const std::string children = infCtbSql().exists({f::NRSEQPARAMAPU});
+        static const std::string remove = apurPaiSql().removeWhere({f::NRSEQPARAMAPU});
+        HeldInfCtb(db_).purge(seq.toLongLong());
+        if (!db_.query(children, {seq}).empty())
             refuse(code::Validation, QStringLiteral("Exclua antes as informações contábeis deste registro."));
-        db_.exec("DELETE FROM APURPAI WHERE NRSEQPARAMAPU = ?", {seq});
-    }
-
-    // A new row of a company: its parent number was registered just before and
-    // its rate entry (if any) checked, so a missing reference can only be the
-    // company. The foreign key decides, which also holds against a racing delete.
-    static void guardInsert(const std::function<void()>& write, const QString& duplicate)
-    {
-        try {
-            write();
-        } catch (const DbError& e) {
-            if (e.kind() == DbError::Kind::Unique)
-                refuse(code::Duplicate, duplicate);
-            if (e.kind() == DbError::Kind::ForeignKey)
-                refuse(code::MissingReference, QStringLiteral("Empresa não cadastrada."));
-            throw;
-        }
-    }
-
-    static void guardDuplicate(const std::function<void()>& write, const QString& message)
-    {
-        try {
-            write();
-        } catch (const DbError& e) {
-            if (e.kind() == DbError::Kind::Unique)
-                refuse(code::Duplicate, message);
-            throw;
-        }
+        db_.exec(remove, {seq});
     }
 
     Db& db_;
@@ -679,25 +432,17 @@ using Handler = std::function<QJsonValue(Methods&, const QJsonArray&)>;
 const QHash<QString, Handler>& handlers()
 {
     static const QHash<QString, Handler> table{
-        {m::getItensDRE, [](Methods& s, const QJsonArray& p) { return noParams(p, m::getItensDRE), s.itensDRE(); }},
-        {m::getAliquotas, [](Methods& s, const QJsonArray& p) { return noParams(p, m::getAliquotas), s.aliquotas(); }},
-        {m::GetParamIRPJ, [](Methods& s, const QJsonArray& p) { return s.paramApu(companyParam(p, m::GetParamIRPJ), QStringLiteral("I")); }},
-        {m::GetParamCSLL, [](Methods& s, const QJsonArray& p) { return s.paramApu(companyParam(p, m::GetParamCSLL), QStringLiteral("C")); }},
-        {m::getRecDesp, [](Methods& s, const QJsonArray& p) { return s.recDesp(companyParam(p, m::getRecDesp)); }},
-        {m::getInfCtbIRPJ, [](Methods& s, const QJsonArray& p) { return s.infCtb(numberParam(p, m::getInfCtbIRPJ)); }},
+        {m::getItensDRE, [](Methods& s, const QJsonArray& p) { return noParams(p, m::getItensDRE), s.readItensDRE(); }},
+        {m::getAliquotas, [](Methods& s, const QJsonArray& p) { return noParams(p, m::getAliquotas), s.readAliquotas(); }},
+        {m::GetParamIRPJ, [](Methods& s, const QJsonArray& p) { return s.readParamApu(companyParam(p, m::GetParamIRPJ), letter::imposto::IRPJ); }},
+        {m::GetParamCSLL, [](Methods& s, const QJsonArray& p) { return s.readParamApu(companyParam(p, m::GetParamCSLL), letter::imposto::CSLL); }},
+        {m::getRecDesp, [](Methods& s, const QJsonArray& p) { return s.readRecDesp(companyParam(p, m::getRecDesp)); }},
+        {m::getInfCtbIRPJ, [](Methods& s, const QJsonArray& p) { return s.readInfCtb(numberParam(p, m::getInfCtbIRPJ)); }},
         {m::prxSeqParamIRPJ, [](Methods& s, const QJsonArray& p) { return noParams(p, m::prxSeqParamIRPJ), s.sequence(Series::Param); }},
         {m::prxInfCtbIRPJ, [](Methods& s, const QJsonArray& p) { return noParams(p, m::prxInfCtbIRPJ), s.sequence(Series::InfCtb); }},
-        {m::SetParamIRPJ,
-         [](Methods& s, const QJsonArray& p) {
-             const Changes c = decodeChanges(p, m::SetParamIRPJ, contract::paramApuLayout());
-             return s.keepingHeldOnRefusal(c, "NRSEQPARAMAPU", [&] { return s.saveParamApu(c); });
-         }},
-        {m::SetInfCtbIRPJ, [](Methods& s, const QJsonArray& p) { return s.saveInfCtb(decodeChanges(p, m::SetInfCtbIRPJ, contract::infCtbLayout())); }},
-        {m::setRecDesp,
-         [](Methods& s, const QJsonArray& p) {
-             const Changes c = decodeChanges(p, m::setRecDesp, contract::recDespLayout());
-             return s.keepingHeldOnRefusal(c, "NRSEQRECDESPIRPJ", [&] { return s.saveRecDesp(c); });
-         }},
+        {m::SetParamIRPJ, [](Methods& s, const QJsonArray& p) { return s.save(paramApuRules(), p, m::SetParamIRPJ); }},
+        {m::SetInfCtbIRPJ, [](Methods& s, const QJsonArray& p) { return s.save(infCtbRules(), p, m::SetInfCtbIRPJ); }},
+        {m::setRecDesp, [](Methods& s, const QJsonArray& p) { return s.save(recDespRules(), p, m::setRecDesp); }},
         {m::setDeleteInfCtb, [](Methods& s, const QJsonArray& p) { return s.deleteInfCtb(numberParam(p, m::setDeleteInfCtb)); }},
     };
     return table;

@@ -3,7 +3,8 @@
 
 #include "storage.h"
 
-#include "platform/errors.h"
+#include "wire/errors.h"
+#include "wire/rpccodes.h"
 
 #include <QJsonArray>
 #include <QJsonValue>
@@ -13,19 +14,7 @@
 
 namespace erp::server {
 
-// JSON-RPC error codes of the wire contract.
-namespace code {
-inline constexpr int ParseError = -32700;
-inline constexpr int InvalidRequest = -32600;
-inline constexpr int MethodNotFound = -32601;
-inline constexpr int InvalidParams = -32602;
-inline constexpr int Validation = 1001;
-inline constexpr int Conflict = 1002;
-inline constexpr int Duplicate = 1003;
-inline constexpr int MissingReference = 1004;
-inline constexpr int Storage = 1500;
-inline constexpr int Uncertain = 1501;
-} // namespace code
+namespace code = rpc::code;
 
 // A refusal meant for the client: a JSON-RPC code and a Portuguese sentence.
 class RpcError : public Error {

@@ -5,6 +5,8 @@
 #include "memory.h"
 #include "rpc.h"
 
+#include "wire/rpccodes.h"
+
 #include <charconv>
 #include <chrono>
 
@@ -17,9 +19,9 @@ constexpr char kRpcPrefix[] = "/rpc/";
 RpcAnswer storageFailure(const QString& message, std::string internal)
 {
     RpcAnswer a;
-    a.outcome = QStringLiteral("erro 1500");
+    a.outcome = QStringLiteral("erro %1").arg(rpc::code::Storage);
     a.internal = std::move(internal);
-    a.body = R"({"jsonrpc":"2.0","id":null,"error":{"code":1500,"message":")" + message.toUtf8() + R"("}})";
+    a.body = R"({"jsonrpc":"2.0","id":null,"error":{"code":)" + QByteArray::number(rpc::code::Storage) + R"(,"message":")" + message.toUtf8() + R"("}})";
     return a;
 }
 

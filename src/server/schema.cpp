@@ -166,14 +166,28 @@ int migrate(Db& db)
     }
 }
 
+namespace {
+
+// A series' PostgreSQL sequence, and its row of SEQUENCIA on SQLite.
+struct SeriesNames {
+    const char* sequence;
+    const char* row;
+};
+
+SeriesNames namesOf(Series s)
+{
+    return s == Series::Param ? SeriesNames{"SQPARAMIRPJ", "PARAMIRPJ"} : SeriesNames{"SQINFCTBIRPJ", "INFCTBIRPJ"};
+}
+
+} // namespace
+
 long long takeSequence(Db& db, Series s)
 {
-    if (db.dialect() == Dialect::Postgres) {
-        const SqlRows r = db.query(s == Series::Param ? "SELECT nextval('SQPARAMIRPJ')" : "SELECT nextval('SQINFCTBIRPJ')");
-        return r.at(0).at(0).toLongLong();
-    }
+    const SeriesNames n = namesOf(s);
+    if (db.dialect() == Dialect::Postgres)
+        return db.query(std::string("SELECT nextval('") + n.sequence + "')").at(0).at(0).toLongLong();
     const SqlRows r = db.query("UPDATE SEQUENCIA SET VRULTIMO = VRULTIMO + 1 WHERE NMSEQUENCIA = ? AND VRULTIMO < ? RETURNING VRULTIMO",
-                               {s == Series::Param ? QStringLiteral("PARAMIRPJ") : QStringLiteral("INFCTBIRPJ"), qlonglong(kSequenceMax)});
+                               {QString::fromLatin1(n.row), qlonglong(kSequenceMax)});
     if (r.empty())
         throw DbError(DbError::Kind::Other, "sequence exhausted");
     return r.front().front().toLongLong();
@@ -189,17 +203,17 @@ long long nextSequence(Db& db, Series s)
     return n;
 }
 
+std::string lastIssuedSql(Dialect d, Series s)
+{
+    const SeriesNames n = namesOf(s);
+    if (d == Dialect::Postgres)
+        return std::string("SELECT CASE WHEN is_called THEN last_value ELSE last_value - 1 END FROM ") + n.sequence;
+    return std::string("SELECT VRULTIMO FROM SEQUENCIA WHERE NMSEQUENCIA = '") + n.row + "'";
+}
+
 long long lastIssued(Db& db, Series s)
 {
-    if (db.dialect() == Dialect::Postgres) {
-        const SqlRows r = db.query(s == Series::Param
-                                       ? "SELECT CASE WHEN is_called THEN last_value ELSE last_value - 1 END FROM SQPARAMIRPJ"
-                                       : "SELECT CASE WHEN is_called THEN last_value ELSE last_value - 1 END FROM SQINFCTBIRPJ");
-        return r.at(0).at(0).toLongLong();
-    }
-    const SqlRows r = db.query("SELECT VRULTIMO FROM SEQUENCIA WHERE NMSEQUENCIA = ?",
-                               {s == Series::Param ? QStringLiteral("PARAMIRPJ") : QStringLiteral("INFCTBIRPJ")});
-    return r.at(0).at(0).toLongLong();
+    return db.query(lastIssuedSql(db.dialect(), s)).at(0).at(0).toLongLong();
 }
 
 } // namespace erp::server

@@ -27,6 +27,8 @@ long long nextSequence(Db& db, Series s);
 long long takeSequence(Db& db, Series s);
 // The highest number the series has issued so far (0 before the first).
 long long lastIssued(Db& db, Series s);
+// The query lastIssued runs, for statements that compare with it.
+std::string lastIssuedSql(Dialect d, Series s);
 
 // Fills an empty database with a small, realistic data set. Returns false
 // (and writes nothing) when the database already holds companies.

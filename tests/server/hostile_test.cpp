@@ -4,10 +4,12 @@
 // SQL are stored as they came.
 #include "rpcclient.h"
 #include "support/rawhttp.h"
-#include "support/serverprocess.h"
+#include "support/engines.h"
+#include "support/packets.h"
+#include "support/snapshot.h"
 
 #include "contract/paramirpj.h"
-#include "platform/packet.h"
+#include "wire/packet.h"
 #include "schema.h"
 #include "storage.h"
 
@@ -23,36 +25,6 @@ using namespace erp::testing;
 namespace m = erp::contract::method;
 
 namespace {
-
-enum class Engine { Sqlite, Postgres };
-
-PgCluster& cluster()
-{
-    static std::unique_ptr<PgCluster> c = std::make_unique<PgCluster>();
-    return *c;
-}
-
-// Every table and both series as text.
-std::vector<std::string> snapshot(const std::string& url)
-{
-    auto db = server::openDatabase(url);
-    std::vector<std::string> out;
-    for (const char* sql : {"SELECT * FROM EMPRESA ORDER BY 1", "SELECT * FROM CONTCTBL ORDER BY 1", "SELECT * FROM ITEMESTRUDRE ORDER BY 1, 2",
-                            "SELECT * FROM ALIQIRPJ ORDER BY 1", "SELECT * FROM APURPAI ORDER BY 1", "SELECT * FROM PARAMAPUIRPJ ORDER BY 1",
-                            "SELECT * FROM RECDESPIRPJ ORDER BY 1", "SELECT * FROM INFCTBIRPJ ORDER BY 1",
-                            "SELECT * FROM INFCTBIRPJREMOVIDA ORDER BY 1"}) {
-        out.push_back(sql);
-        for (const server::SqlRow& row : db->query(sql)) {
-            std::string line;
-            for (const QVariant& v : row)
-                line += (v.isValid() ? v.toString().toStdString() : std::string("<null>")) + "|";
-            out.push_back(line);
-        }
-    }
-    out.push_back("param " + std::to_string(server::lastIssued(*db, server::Series::Param)));
-    out.push_back("infctb " + std::to_string(server::lastIssued(*db, server::Series::InfCtb)));
-    return out;
-}
 
 // Requests are written as raw text, so they can say what no JSON library
 // would write: repeated members, odd escapes, invalid bytes.
@@ -88,12 +60,6 @@ std::string list(const Row& r)
     for (std::size_t i = 0; i < r.size(); ++i)
         out += (i ? "," : "") + r[i];
     return out + "]";
-}
-
-Row with(Row r, std::size_t i, const std::string& raw)
-{
-    r.at(i) = raw;
-    return r;
 }
 
 std::string fieldsOf(const FieldDefs& layout)
@@ -136,19 +102,17 @@ int rawHttpStatus(int port, const std::string& text)
     return rawExchange(port, text).status;
 }
 
+// The layouts of the packets, addressed by field name.
+const Layout adicL(contract::paramApuLayout()), rdL(contract::recDespLayout()), infL(contract::infCtbLayout());
+
 class HostileTest : public ::testing::TestWithParam<Engine> {
 protected:
     void SetUp() override
     {
-        if (GetParam() == Engine::Postgres) {
-            if (!PgCluster::binDir())
-                GTEST_SKIP() << "PostgreSQL is not installed (initdb/pg_ctl not found under /usr/lib/postgresql): its tests are skipped";
-            static std::atomic<int> counter{0};
-            url_ = cluster().createDatabase("h" + std::to_string(::getpid()) + "_" + std::to_string(++counter));
-        } else {
-            dir_ = std::make_unique<TempDir>();
-            url_ = "sqlite:" + dir_->path() + "/erp.db";
-        }
+        if (const std::string missing = engineMissing(GetParam()); !missing.empty())
+            GTEST_SKIP() << missing;
+        db_ = std::make_unique<TestDatabase>(GetParam(), "h");
+        url_ = db_->url;
         server_ = std::make_unique<ServerProcess>(ERP_SERVER_BINARY, std::vector<std::string>{"--db", url_, "--listen", "127.0.0.1:0", "--demo"});
         client_ = std::make_unique<RpcClient>(server_->host(), server_->port());
     }
@@ -162,7 +126,7 @@ protected:
     std::string nextParamSeq() { return num(ok(m::prxSeqParamIRPJ).toDouble()); }
     Row firstRow(const char* method, const QJsonArray& params) { return rowOf(ok(method, params).toObject().value("rows").toArray().at(0).toArray()); }
 
-    std::unique_ptr<TempDir> dir_;
+    std::unique_ptr<TestDatabase> db_;
     std::string url_;
     std::unique_ptr<ServerProcess> server_;
     std::unique_ptr<RpcClient> client_;
@@ -176,12 +140,12 @@ TEST_P(HostileTest, HostileRequestsAreRefusedAndWriteNothing)
     const std::string seq = nextParamSeq(), infSeq = num(ok(m::prxInfCtbIRPJ).toDouble());
     const Row newAdic{seq, str("01"), str("Nova adição"), str("A"), str("I"), "50"};
     const Row newItem{seq, str("01"), str("Novo item"), str("R"), str("S"), "2", "8", "12", str("S")};
-    const Row newInf{str("C"), adic0[0], infSeq, str("C"), str("111010001"), str("111010001"), "null"};
+    const Row newInf{str("C"), adic0[adicL[f::NRSEQPARAMAPU]], infSeq, str("C"), str("111010001"), str("111010001"), "null"};
     const std::string goodAdic = packetOf(adicF, {ins(newAdic)});
     const std::string goodAdicRequest = request(m::SetParamIRPJ, "[" + goodAdic + "]");
-    auto adicIns = [&](std::size_t i, const std::string& raw) { return request(m::SetParamIRPJ, "[" + packetOf(adicF, {ins(with(newAdic, i, raw))}) + "]"); };
-    auto itemIns = [&](std::size_t i, const std::string& raw) { return request(m::setRecDesp, "[" + packetOf(rdF, {ins(with(newItem, i, raw))}) + "]"); };
-    auto infIns = [&](std::size_t i, const std::string& raw) { return request(m::SetInfCtbIRPJ, "[" + packetOf(infF, {ins(with(newInf, i, raw))}) + "]"); };
+    auto adicIns = [&](const char* field, const std::string& raw) { return request(m::SetParamIRPJ, "[" + packetOf(adicF, {ins(adicL.with(newAdic, field, raw))}) + "]"); };
+    auto itemIns = [&](const char* field, const std::string& raw) { return request(m::setRecDesp, "[" + packetOf(rdF, {ins(rdL.with(newItem, field, raw))}) + "]"); };
+    auto infIns = [&](const char* field, const std::string& raw) { return request(m::SetInfCtbIRPJ, "[" + packetOf(infF, {ins(infL.with(newInf, field, raw))}) + "]"); };
     auto adicSave = [&](const std::vector<std::string>& changes) { return request(m::SetParamIRPJ, "[" + packetOf(adicF, changes) + "]"); };
     auto itemSave = [&](const std::vector<std::string>& changes) { return request(m::setRecDesp, "[" + packetOf(rdF, changes) + "]"); };
     auto deep = [](int levels) { return std::string(std::size_t(levels), '[') + "1" + std::string(std::size_t(levels), ']'); };
@@ -203,127 +167,127 @@ TEST_P(HostileTest, HostileRequestsAreRefusedAndWriteNothing)
     };
     const std::vector<Case> cases{
         // Repeated members: the parser would keep the last one silently.
-        {"method named twice", R"({"jsonrpc":"2.0","id":1,"method":"getItensDRE","method":"SetParamIRPJ","params":[)" + goodAdic + "]}", -32600},
-        {"params given twice", R"({"jsonrpc":"2.0","id":1,"method":"SetParamIRPJ","params":[],"params":[)" + goodAdic + "]}", -32600},
-        {"member repeated through an escape", R"({"jsonrpc":"2.0","id":1,"method":"x","m\u0065thod":"SetParamIRPJ","params":[)" + goodAdic + "]}", -32600},
+        {"method named twice", R"({"jsonrpc":"2.0","id":1,"method":"getItensDRE","method":"SetParamIRPJ","params":[)" + goodAdic + "]}", code::InvalidRequest},
+        {"params given twice", R"({"jsonrpc":"2.0","id":1,"method":"SetParamIRPJ","params":[],"params":[)" + goodAdic + "]}", code::InvalidRequest},
+        {"member repeated through an escape", R"({"jsonrpc":"2.0","id":1,"method":"x","m\u0065thod":"SetParamIRPJ","params":[)" + goodAdic + "]}", code::InvalidRequest},
         {"packet fields given twice", request(m::SetParamIRPJ, R"([{"fields":)" + adicF + R"(,"fields":)" + adicF + R"(,"changes":[)" + ins(newAdic) + "]}]"),
-         -32600},
-        {"change values given twice", request(m::SetParamIRPJ, "[" + packetOf(adicF, {R"({"status":"inserted","new":)" + list(with(newAdic, 5, "0")) +
+         code::InvalidRequest},
+        {"change values given twice", request(m::SetParamIRPJ, "[" + packetOf(adicF, {R"({"status":"inserted","new":)" + list(adicL.with(newAdic, f::VRPORCENTAGEM, "0")) +
                                                                                        R"(,"new":)" + list(newAdic) + "}"}) + "]"),
-         -32600},
+         code::InvalidRequest},
         {"change status given twice", request(m::SetParamIRPJ, "[" + packetOf(adicF, {R"({"status":"deleted","status":"inserted","new":)" + list(newAdic) + "}"}) + "]"),
-         -32600},
+         code::InvalidRequest},
 
         // Nesting and malformed bodies.
-        {"nesting 200000 levels deep", request(m::getItensDRE, std::string(200000, '[') + std::string(200000, ']')), -32600},
-        {"nesting over the limit inside a packet", adicIns(2, deep(30)), -32600},
-        {"nested lists as a packet value", adicIns(2, deep(20)), -32602},
-        {"invalid UTF-8 in a text", adicIns(2, "\"Multa \xff\xfe\""), -32700},
-        {"body starting with a UTF-8 byte-order mark", "\xEF\xBB\xBF" + goodAdicRequest, -32700},
-        {"body in UTF-16", std::string("{\0\"\0}\0", 6), -32700},
-        {"percentage ending in a point", adicIns(5, "50."), -32700},
-        {"percentage starting with a point", adicIns(5, ".5e2"), -32700},
-        {"raw tab in a name", adicIns(2, "\"Multa\tde mora\""), -32700},
-        {"raw newline in a name", adicIns(2, "\"Multa\nde mora\""), -32700},
-        {"escape \\x in a name", adicIns(2, R"("Multa \x41")"), -32700},
-        {"UTF-8 encoding of a surrogate", adicIns(2, "\"Multa \xed\xa0\x80\""), -32700},
-        {"bytes after the request", request(m::getItensDRE, "[]") + std::string("\0{}", 3), -32700},
-        {"a text as the whole body", "\"SetParamIRPJ\"", -32600},
-        {"null as the whole body", "null", -32600},
-        {"number beyond the double range", request(m::getInfCtbIRPJ, "[1e400]"), -32700},
+        {"nesting 200000 levels deep", request(m::getItensDRE, std::string(200000, '[') + std::string(200000, ']')), code::InvalidRequest},
+        {"nesting over the limit inside a packet", adicIns(f::NMPARAMAPU, deep(30)), code::InvalidRequest},
+        {"nested lists as a packet value", adicIns(f::NMPARAMAPU, deep(20)), code::InvalidParams},
+        {"invalid UTF-8 in a text", adicIns(f::NMPARAMAPU, "\"Multa \xff\xfe\""), code::ParseError},
+        {"body starting with a UTF-8 byte-order mark", "\xEF\xBB\xBF" + goodAdicRequest, code::ParseError},
+        {"body in UTF-16", std::string("{\0\"\0}\0", 6), code::ParseError},
+        {"percentage ending in a point", adicIns(f::VRPORCENTAGEM, "50."), code::ParseError},
+        {"percentage starting with a point", adicIns(f::VRPORCENTAGEM, ".5e2"), code::ParseError},
+        {"raw tab in a name", adicIns(f::NMPARAMAPU, "\"Multa\tde mora\""), code::ParseError},
+        {"raw newline in a name", adicIns(f::NMPARAMAPU, "\"Multa\nde mora\""), code::ParseError},
+        {"escape \\x in a name", adicIns(f::NMPARAMAPU, R"("Multa \x41")"), code::ParseError},
+        {"UTF-8 encoding of a surrogate", adicIns(f::NMPARAMAPU, "\"Multa \xed\xa0\x80\""), code::ParseError},
+        {"bytes after the request", request(m::getItensDRE, "[]") + std::string("\0{}", 3), code::ParseError},
+        {"a text as the whole body", "\"SetParamIRPJ\"", code::InvalidRequest},
+        {"null as the whole body", "null", code::InvalidRequest},
+        {"number beyond the double range", request(m::getInfCtbIRPJ, "[1e400]"), code::ParseError},
 
         // Wrong types in params.
-        {"company null", request(m::GetParamIRPJ, "[null]"), -32602},
-        {"company a boolean", request(m::GetParamCSLL, "[true]"), -32602},
-        {"company inside a list", request(m::getRecDesp, R"([["01"]])"), -32602},
-        {"company an object", request(m::GetParamIRPJ, R"([{"CDEMPRESA":"01"}])"), -32602},
-        {"two companies", request(m::GetParamIRPJ, R"(["01","02"])"), -32602},
-        {"params a text", request(m::GetParamIRPJ, R"("01")"), -32602},
-        {"parent number null", request(m::getInfCtbIRPJ, "[null]"), -32602},
-        {"delete accounting information given a boolean", request(m::setDeleteInfCtb, "[true]"), -32602},
-        {"delete accounting information given a list", request(m::setDeleteInfCtb, "[[" + adic0[0] + "]]"), -32602},
-        {"sequence given an argument", request(m::prxSeqParamIRPJ, R"(["x"])"), -32602},
-        {"two packets", request(m::SetParamIRPJ, "[" + goodAdic + "," + goodAdic + "]"), -32602},
-        {"packet inside a list", request(m::SetParamIRPJ, "[[" + goodAdic + "]]"), -32602},
-        {"packet null", request(m::SetParamIRPJ, "[null]"), -32602},
+        {"company null", request(m::GetParamIRPJ, "[null]"), code::InvalidParams},
+        {"company a boolean", request(m::GetParamCSLL, "[true]"), code::InvalidParams},
+        {"company inside a list", request(m::getRecDesp, R"([["01"]])"), code::InvalidParams},
+        {"company an object", request(m::GetParamIRPJ, R"([{"CDEMPRESA":"01"}])"), code::InvalidParams},
+        {"two companies", request(m::GetParamIRPJ, R"(["01","02"])"), code::InvalidParams},
+        {"params a text", request(m::GetParamIRPJ, R"("01")"), code::InvalidParams},
+        {"parent number null", request(m::getInfCtbIRPJ, "[null]"), code::InvalidParams},
+        {"delete accounting information given a boolean", request(m::setDeleteInfCtb, "[true]"), code::InvalidParams},
+        {"delete accounting information given a list", request(m::setDeleteInfCtb, "[[" + adic0[adicL[f::NRSEQPARAMAPU]] + "]]"), code::InvalidParams},
+        {"sequence given an argument", request(m::prxSeqParamIRPJ, R"(["x"])"), code::InvalidParams},
+        {"two packets", request(m::SetParamIRPJ, "[" + goodAdic + "," + goodAdic + "]"), code::InvalidParams},
+        {"packet inside a list", request(m::SetParamIRPJ, "[[" + goodAdic + "]]"), code::InvalidParams},
+        {"packet null", request(m::SetParamIRPJ, "[null]"), code::InvalidParams},
 
         // Wrong types in packet values and a packet that does not fit its layout.
-        {"company a number", adicIns(1, "1"), -32602},
-        {"percentage a text", adicIns(5, str("50")), -32602},
-        {"percentage a boolean", adicIns(5, "true"), -32602},
-        {"name an object", adicIns(2, R"({"a":1})"), -32602},
-        {"sequence a boolean", adicIns(0, "false"), -32602},
-        {"parent number a text", infIns(1, str("15")), -32602},
-        {"rate entry a text", itemIns(5, str("7")), -32602},
-        {"row with a value too many", adicSave({R"({"status":"inserted","new":)" + list(newAdic).insert(1, "1,") + "}"}), -32602},
-        {"row with a value missing", adicSave({R"({"status":"inserted","new":)" + list(Row(newAdic.begin(), newAdic.end() - 1)) + "}"}), -32602},
-        {"row an object", adicSave({R"({"status":"inserted","new":{"NRSEQPARAMAPU":)" + seq + "}}"}), -32602},
-        {"field of another type", request(m::SetParamIRPJ, "[" + packetOf(QString::fromStdString(adicF).replace(R"("VRPORCENTAGEM","type":"float")", R"("VRPORCENTAGEM","type":"string","size":5)").toStdString(), {ins(with(newAdic, 5, str("50")))}) + "]"), -32602},
-        {"field unknown to the layout", request(m::SetParamIRPJ, "[" + packetOf(QString::fromStdString(adicF).replace("NMPARAMAPU", "NMPARAMAPU2").toStdString(), {ins(newAdic)}) + "]"), -32602},
-        {"field named twice in other case", request(m::SetParamIRPJ, "[" + packetOf(QString::fromStdString(adicF).replace(R"("name":"IDPARAMAPU")", R"("name":"nmparamapu")").toStdString(), {ins(newAdic)}) + "]"), -32602},
-        {"unknown change status", adicSave({R"({"status":"upserted","new":)" + list(newAdic) + "}"}), -32602},
-        {"insert carrying old values", adicSave({R"({"status":"inserted","old":)" + list(newAdic) + R"(,"new":)" + list(newAdic) + "}"}), -32602},
-        {"changes not a list", request(m::SetParamIRPJ, R"([{"fields":)" + adicF + R"(,"changes":{}}])"), -32602},
-        {"field list missing", request(m::SetParamIRPJ, R"([{"changes":[)" + ins(newAdic) + "]}]"), -32602},
+        {"company a number", adicIns(f::CDEMPRESA, "1"), code::InvalidParams},
+        {"percentage a text", adicIns(f::VRPORCENTAGEM, str("50")), code::InvalidParams},
+        {"percentage a boolean", adicIns(f::VRPORCENTAGEM, "true"), code::InvalidParams},
+        {"name an object", adicIns(f::NMPARAMAPU, R"({"a":1})"), code::InvalidParams},
+        {"sequence a boolean", adicIns(f::NRSEQPARAMAPU, "false"), code::InvalidParams},
+        {"parent number a text", infIns(f::NRSEQPARAMAPU, str("15")), code::InvalidParams},
+        {"rate entry a text", itemIns(f::NRSEQALIQIRPJ, str("7")), code::InvalidParams},
+        {"row with a value too many", adicSave({R"({"status":"inserted","new":)" + list(newAdic).insert(1, "1,") + "}"}), code::InvalidParams},
+        {"row with a value missing", adicSave({R"({"status":"inserted","new":)" + list(Row(newAdic.begin(), newAdic.end() - 1)) + "}"}), code::InvalidParams},
+        {"row an object", adicSave({R"({"status":"inserted","new":{"NRSEQPARAMAPU":)" + seq + "}}"}), code::InvalidParams},
+        {"field of another type", request(m::SetParamIRPJ, "[" + packetOf(QString::fromStdString(adicF).replace(R"("VRPORCENTAGEM","type":"float")", R"("VRPORCENTAGEM","type":"string","size":5)").toStdString(), {ins(adicL.with(newAdic, f::VRPORCENTAGEM, str("50")))}) + "]"), code::InvalidParams},
+        {"field unknown to the layout", request(m::SetParamIRPJ, "[" + packetOf(QString::fromStdString(adicF).replace("NMPARAMAPU", "NMPARAMAPU2").toStdString(), {ins(newAdic)}) + "]"), code::InvalidParams},
+        {"field named twice in other case", request(m::SetParamIRPJ, "[" + packetOf(QString::fromStdString(adicF).replace(R"("name":"IDPARAMAPU")", R"("name":"nmparamapu")").toStdString(), {ins(newAdic)}) + "]"), code::InvalidParams},
+        {"unknown change status", adicSave({R"({"status":"upserted","new":)" + list(newAdic) + "}"}), code::InvalidParams},
+        {"insert carrying old values", adicSave({R"({"status":"inserted","old":)" + list(newAdic) + R"(,"new":)" + list(newAdic) + "}"}), code::InvalidParams},
+        {"changes not a list", request(m::SetParamIRPJ, R"([{"fields":)" + adicF + R"(,"changes":{}}])"), code::InvalidParams},
+        {"field list missing", request(m::SetParamIRPJ, R"([{"changes":[)" + ins(newAdic) + "]}]"), code::InvalidParams},
 
         // Texts outside Windows-1252, and the NUL that PostgreSQL would cut a text at.
-        {"name with an emoji", adicIns(2, R"("Multa \ud83d\ude00")"), -32602},
-        {"name with a lone surrogate", adicIns(2, R"("Multa \ud800")"), -32602},
-        {"name with a letter outside the set", adicIns(2, str("Multa \u0100")), -32602},
-        {"company outside the set", adicIns(1, str("\u4e2d1")), -32602},
-        {"key outside the set", infIns(4, str("\u2028")), -32602},
-        {"name with a NUL", adicIns(2, R"("Multa\u0000 escondida")"), -32602},
-        {"company read with a NUL", request(m::GetParamIRPJ, R"(["01\u0000"])"), -32602},
-        {"company that looks like SQL is longer than its field", adicIns(1, str("'; DROP TABLE EMPRESA; --")), -32602},
+        {"name with an emoji", adicIns(f::NMPARAMAPU, R"("Multa \ud83d\ude00")"), code::InvalidParams},
+        {"name with a lone surrogate", adicIns(f::NMPARAMAPU, R"("Multa \ud800")"), code::InvalidParams},
+        {"name with a letter outside the set", adicIns(f::NMPARAMAPU, str("Multa \u0100")), code::InvalidParams},
+        {"company outside the set", adicIns(f::CDEMPRESA, str("\u4e2d1")), code::InvalidParams},
+        {"key outside the set", infIns(f::CHAVE, str("\u2028")), code::InvalidParams},
+        {"name with a NUL", adicIns(f::NMPARAMAPU, R"("Multa\u0000 escondida")"), code::InvalidParams},
+        {"company read with a NUL", request(m::GetParamIRPJ, R"(["01\u0000"])"), code::InvalidParams},
+        {"company that looks like SQL is longer than its field", adicIns(f::CDEMPRESA, str("'; DROP TABLE EMPRESA; --")), code::InvalidParams},
 
         // Forged company codes.
-        {"company that does not exist", adicIns(1, str("'1")), 1004},
-        {"company of one digit", adicIns(1, str("1")), 1004},
-        {"company with a blank", itemIns(1, str(" 1")), 1004},
-        {"company in the set but unknown", itemIns(1, str("\u20ac1")), 1004},
-        {"modify moves a net-profit item to another company", itemSave({mod(item0, with(item0, 1, str("02")))}), 1001},
-        {"modify empties the company", adicSave({mod(adic0, with(adic0, 1, "null"))}), 1001},
-        {"modify with the company empty on both sides", adicSave({mod(with(adic0, 1, "null"), with(adic0, 1, "null"))}), 1001},
-        {"delete claims another company", adicSave({del(with(adic0, 1, str("02")))}), 1002},
-        {"delete of a net-profit item without its company", itemSave({del(with(item0, 1, "null"))}), 1002},
+        {"company that does not exist", adicIns(f::CDEMPRESA, str("'1")), code::MissingReference},
+        {"company of one digit", adicIns(f::CDEMPRESA, str("1")), code::MissingReference},
+        {"company with a blank", itemIns(f::CDEMPRESA, str(" 1")), code::MissingReference},
+        {"company in the set but unknown", itemIns(f::CDEMPRESA, str("\u20ac1")), code::MissingReference},
+        {"modify moves a net-profit item to another company", itemSave({mod(item0, rdL.with(item0, f::CDEMPRESA, str("02")))}), code::Validation},
+        {"modify empties the company", adicSave({mod(adic0, adicL.with(adic0, f::CDEMPRESA, "null"))}), code::Validation},
+        {"modify with the company empty on both sides", adicSave({mod(adicL.with(adic0, f::CDEMPRESA, "null"), adicL.with(adic0, f::CDEMPRESA, "null"))}), code::Validation},
+        {"delete claims another company", adicSave({del(adicL.with(adic0, f::CDEMPRESA, str("02")))}), code::Conflict},
+        {"delete of a net-profit item without its company", itemSave({del(rdL.with(item0, f::CDEMPRESA, "null"))}), code::Conflict},
 
         // Numbers out of range, negative and fractional sequence numbers.
-        {"sequence 2^31", adicIns(0, "2147483648"), 1001},
-        {"sequence below -2^31", adicIns(0, "-2147483649"), 1001},
-        {"sequence 1e300", adicIns(0, "1e300"), 1001},
-        {"sequence above 2^53", adicIns(0, "9007199254740993"), 1001},
-        {"sequence zero", itemIns(0, "0"), 1001},
-        {"sequence negative zero", itemIns(0, "-0.0"), 1001},
-        {"sequence fractional", itemIns(0, "1.5"), 1001},
-        {"accounting sequence 2^32", infIns(2, "4294967296"), 1001},
-        {"accounting sequence negative", infIns(2, "-1"), 1001},
-        {"accounting sequence fractional", infIns(2, "2.5"), 1001},
-        {"parent number 1e300", infIns(1, "1e300"), 1004},
-        {"parent number negative", infIns(1, "-1"), 1004},
-        {"parent number fractional", infIns(1, adic0[0] + ".5"), 1004},
-        {"percentage 1e308", adicIns(5, "1e308"), 1001},
-        {"percentage just over 100", adicIns(5, "100.00000000000001"), 1001},
-        {"rate entry 1e20", itemIns(5, "1e20"), 1004},
-        {"rate entry fractional", itemIns(5, "7.5"), 1004},
-        {"rate entry negative", itemIns(5, "-7"), 1004},
-        {"IRPJ rate not the entry's", itemIns(6, "80"), 1001},
-        {"CSLL rate not the entry's", itemIns(7, "1e308"), 1001},
-        {"rates left empty", itemIns(6, "null"), 1001},
-        {"modify keeps the code but forges a rate", itemSave({mod(item0, with(item0, 7, "0.5"))}), 1001},
-        {"modify moves the sequence by 2^32", adicSave({mod(adic0, with(adic0, 0, num(std::stod(adic0[0]) + 4294967296.0)))}), 1001},
-        {"delete with a fractional old sequence", adicSave({del(with(adic0, 0, adic0[0] + ".5"))}), 1002},
-        {"delete with an old sequence of 1e300", adicSave({del(with(adic0, 0, "1e300"))}), 1002},
-        {"delete accounting information of -1", request(m::setDeleteInfCtb, "[-1]"), 1004},
-        {"delete accounting information of a fraction", request(m::setDeleteInfCtb, "[" + adic0[0] + ".5]"), 1004},
-        {"delete accounting information of 2^31", request(m::setDeleteInfCtb, "[2147483648]"), 1004},
-        {"delete accounting information of 1e300", request(m::setDeleteInfCtb, "[1e300]"), 1004},
+        {"sequence 2^31", adicIns(f::NRSEQPARAMAPU, "2147483648"), code::Validation},
+        {"sequence below -2^31", adicIns(f::NRSEQPARAMAPU, "-2147483649"), code::Validation},
+        {"sequence 1e300", adicIns(f::NRSEQPARAMAPU, "1e300"), code::Validation},
+        {"sequence above 2^53", adicIns(f::NRSEQPARAMAPU, "9007199254740993"), code::Validation},
+        {"sequence zero", itemIns(f::NRSEQRECDESPIRPJ, "0"), code::Validation},
+        {"sequence negative zero", itemIns(f::NRSEQRECDESPIRPJ, "-0.0"), code::Validation},
+        {"sequence fractional", itemIns(f::NRSEQRECDESPIRPJ, "1.5"), code::Validation},
+        {"accounting sequence 2^32", infIns(f::NRSEQINFCTBIRPJ, "4294967296"), code::Validation},
+        {"accounting sequence negative", infIns(f::NRSEQINFCTBIRPJ, "-1"), code::Validation},
+        {"accounting sequence fractional", infIns(f::NRSEQINFCTBIRPJ, "2.5"), code::Validation},
+        {"parent number 1e300", infIns(f::NRSEQPARAMAPU, "1e300"), code::MissingReference},
+        {"parent number negative", infIns(f::NRSEQPARAMAPU, "-1"), code::MissingReference},
+        {"parent number fractional", infIns(f::NRSEQPARAMAPU, adic0[adicL[f::NRSEQPARAMAPU]] + ".5"), code::MissingReference},
+        {"percentage 1e308", adicIns(f::VRPORCENTAGEM, "1e308"), code::Validation},
+        {"percentage just over 100", adicIns(f::VRPORCENTAGEM, "100.00000000000001"), code::Validation},
+        {"rate entry 1e20", itemIns(f::NRSEQALIQIRPJ, "1e20"), code::MissingReference},
+        {"rate entry fractional", itemIns(f::NRSEQALIQIRPJ, "7.5"), code::MissingReference},
+        {"rate entry negative", itemIns(f::NRSEQALIQIRPJ, "-7"), code::MissingReference},
+        {"IRPJ rate not the entry's", itemIns(f::VRALIQPRESIRPJ, "80"), code::Validation},
+        {"CSLL rate not the entry's", itemIns(f::VRALIQPRESCSLL, "1e308"), code::Validation},
+        {"rates left empty", itemIns(f::VRALIQPRESIRPJ, "null"), code::Validation},
+        {"modify keeps the code but forges a rate", itemSave({mod(item0, rdL.with(item0, f::VRALIQPRESCSLL, "0.5"))}), code::Validation},
+        {"modify moves the sequence by 2^32", adicSave({mod(adic0, adicL.with(adic0, f::NRSEQPARAMAPU, num(std::stod(adic0[adicL[f::NRSEQPARAMAPU]]) + 4294967296.0)))}), code::Validation},
+        {"delete with a fractional old sequence", adicSave({del(adicL.with(adic0, f::NRSEQPARAMAPU, adic0[adicL[f::NRSEQPARAMAPU]] + ".5"))}), code::Conflict},
+        {"delete with an old sequence of 1e300", adicSave({del(adicL.with(adic0, f::NRSEQPARAMAPU, "1e300"))}), code::Conflict},
+        {"delete accounting information of -1", request(m::setDeleteInfCtb, "[-1]"), code::MissingReference},
+        {"delete accounting information of a fraction", request(m::setDeleteInfCtb, "[" + adic0[adicL[f::NRSEQPARAMAPU]] + ".5]"), code::MissingReference},
+        {"delete accounting information of 2^31", request(m::setDeleteInfCtb, "[2147483648]"), code::MissingReference},
+        {"delete accounting information of 1e300", request(m::setDeleteInfCtb, "[1e300]"), code::MissingReference},
 
         // Many changes, one of them bad: none is written.
-        {"last of 301 changes refused", manyWith(300, ins(with(newAdic, 5, "0"))), 1001},
-        {"first of 301 changes refused", manyWith(0, ins(with(newAdic, 1, str("99")))), 1004},
-        {"a change duplicating an earlier one of the packet", manyWith(150, ins({seq, str("02"), str("ADIÇÃO EM LOTE 7"), str("A"), str("I"), "10"})), 1003},
-        {"a stale delete among the inserts", manyWith(200, del(with(adic0, 2, str("Outro nome")))), 1002},
-        {"a malformed value among the inserts", manyWith(100, ins(with(newAdic, 0, str("x")))), -32602},
+        {"last of 301 changes refused", manyWith(300, ins(adicL.with(newAdic, f::VRPORCENTAGEM, "0"))), code::Validation},
+        {"first of 301 changes refused", manyWith(0, ins(adicL.with(newAdic, f::CDEMPRESA, str("99")))), code::MissingReference},
+        {"a change duplicating an earlier one of the packet", manyWith(150, ins({seq, str("02"), str("ADIÇÃO EM LOTE 7"), str("A"), str("I"), "10"})), code::Duplicate},
+        {"a stale delete among the inserts", manyWith(200, del(adicL.with(adic0, f::NMPARAMAPU, str("Outro nome")))), code::Conflict},
+        {"a malformed value among the inserts", manyWith(100, ins(adicL.with(newAdic, f::NRSEQPARAMAPU, str("x")))), code::InvalidParams},
     };
 
     const std::vector<std::string> before = snapshot(url_);
@@ -393,7 +357,7 @@ TEST_P(HostileTest, TextsThatLookLikeSqlAreStoredLiterally)
         ASSERT_EQ(stored.size(), 1u);
         EXPECT_EQ(stored.at(0).at(0).toString(), QString::fromUtf8(name));
         // The literal text is also what the conflict check compares with.
-        const Row renamed = with(row, 2, str((std::string(name) + " 2").c_str()));
+        const Row renamed = adicL.with(row, f::NMPARAMAPU, str((std::string(name) + " 2").c_str()));
         r = client_->post(request(m::SetParamIRPJ, "[" + packetOf(adicF, {mod(row, renamed)}) + "]"));
         EXPECT_EQ(r.value("result").toObject().value("applied"), 1) << QJsonDocument(r).toJson().toStdString();
     }
@@ -403,11 +367,6 @@ TEST_P(HostileTest, TextsThatLookLikeSqlAreStoredLiterally)
     EXPECT_EQ(db->query("SELECT COUNT(*) FROM EMPRESA").at(0).at(0).toLongLong(), companies);
     EXPECT_EQ(db->query("SELECT COUNT(*) FROM PARAMAPUIRPJ WHERE CDEMPRESA = '03'").at(0).at(0).toLongLong(), qlonglong(std::size(names)));
     EXPECT_FALSE(db->query("SELECT 1 FROM PARAMAPUIRPJ WHERE CDEMPRESA = '01'").empty());
-}
-
-std::string engineName(const ::testing::TestParamInfo<Engine>& p)
-{
-    return p.param == Engine::Sqlite ? "SQLite" : "PostgreSQL";
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, HostileTest, ::testing::Values(Engine::Sqlite, Engine::Postgres), engineName);

@@ -3,10 +3,11 @@
 // once, repeats answered with the first answer byte for byte, another body
 // under the same key refused with 422, old keys purged.
 #include "rpcclient.h"
-#include "support/serverprocess.h"
+#include "support/engines.h"
+#include "support/packets.h"
 
 #include "contract/paramirpj.h"
-#include "platform/packet.h"
+#include "wire/packet.h"
 #include "rpc.h"
 #include "schema.h"
 #include "storage.h"
@@ -26,46 +27,19 @@ namespace m = erp::contract::method;
 
 namespace {
 
-enum class Engine { Sqlite, Postgres };
-
-std::string engineName(const ::testing::TestParamInfo<Engine>& info)
-{
-    return info.param == Engine::Sqlite ? "SQLite" : "PostgreSQL";
-}
-
-PgCluster& cluster()
-{
-    static std::unique_ptr<PgCluster> c = std::make_unique<PgCluster>();
-    return *c;
-}
-
 std::string request(const char* method, const QJsonArray& params, int id = 1)
 {
-    const QJsonObject r{{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", params}};
-    return QJsonDocument(r).toJson(QJsonDocument::Compact).toStdString();
-}
-
-QJsonObject changes(const FieldDefs& layout, ChangeStatus status, const RowValues& oldValues, const RowValues& newValues)
-{
-    ChangePacket p;
-    p.fields = layout;
-    p.changes.push_back(Change{status, oldValues, newValues});
-    return packet::toJson(p);
+    return rpcRequest(method, params, id);
 }
 
 class KeyTest : public ::testing::TestWithParam<Engine> {
 protected:
     void SetUp() override
     {
-        if (GetParam() == Engine::Postgres) {
-            if (!PgCluster::binDir())
-                GTEST_SKIP() << "PostgreSQL is not installed (initdb/pg_ctl not found under /usr/lib/postgresql): its tests are skipped";
-            static std::atomic<int> counter{0};
-            url_ = cluster().createDatabase("k" + std::to_string(::getpid()) + "_" + std::to_string(++counter));
-        } else {
-            dir_ = std::make_unique<TempDir>();
-            url_ = "sqlite:" + dir_->path() + "/erp.db";
-        }
+        if (const std::string missing = engineMissing(GetParam()); !missing.empty())
+            GTEST_SKIP() << missing;
+        testDb_ = std::make_unique<TestDatabase>(GetParam(), "k");
+        url_ = testDb_->url;
         db_ = server::openDatabase(url_);
         server::migrate(*db_);
         server::fillDemo(*db_);
@@ -92,12 +66,9 @@ protected:
 
     double nextParam() { return double(server::nextSequence(*db_, server::Series::Param)); }
     double nextInf() { return double(server::nextSequence(*db_, server::Series::InfCtb)); }
-    std::string newAdditionRequest(const QString& name, int id = 1)
-    {
-        return request(m::SetParamIRPJ, {changes(contract::paramApuLayout(), ChangeStatus::Inserted, {}, {nextParam(), "01", name, "A", "I", 10.0})}, id);
-    }
+    std::string newAdditionRequest(const QString& name, int id = 1) { return erp::testing::newAdditionRequest(nextParam(), name, id); }
 
-    std::unique_ptr<TempDir> dir_;
+    std::unique_ptr<TestDatabase> testDb_;
     std::string url_;
     std::unique_ptr<server::Db> db_;
 };
@@ -113,8 +84,7 @@ TEST_P(KeyTest, ARepeatIsAnsweredWithTheFirstAnswerAndAppliesNothing)
                                    .at(0);
     const double parent = adic[0].toDouble();
     const RowValues adicRow{parent, adic[1], adic[2], adic[3], adic[4], adic[5]};
-    RowValues renamed = adicRow;
-    renamed[2] = QStringLiteral("Renomeada uma vez");
+    const RowValues renamed = Layout(contract::paramApuLayout()).with(adicRow, f::NMPARAMAPU, QStringLiteral("Renomeada uma vez"));
     const server::SqlRow rate = db_->query("SELECT NRSEQALIQIRPJ, VRALIQPRESIRPJ, VRALIQPRESCSLL FROM ALIQIRPJ ORDER BY 1 LIMIT 1").at(0);
     const QString account = db_->query("SELECT CDCONTCTBL FROM CONTCTBL ORDER BY 1 DESC LIMIT 1").at(0).at(0).toString();
 
@@ -125,13 +95,13 @@ TEST_P(KeyTest, ARepeatIsAnsweredWithTheFirstAnswerAndAppliesNothing)
     const std::vector<Case> cases{
         {"an addition inserted", newAdditionRequest(QStringLiteral("Inserida uma vez"))},
         {"a net-profit item inserted",
-         request(m::setRecDesp, {changes(contract::recDespLayout(), ChangeStatus::Inserted, {},
+         request(m::setRecDesp, {changeJson(contract::recDespLayout(), ChangeStatus::Inserted, {},
                                          {nextParam(), "01", "Item uma vez", "R", "S", rate[0].toDouble(), rate[1], rate[2], "S"})})},
         {"accounting information inserted",
-         request(m::SetInfCtbIRPJ, {changes(contract::infCtbLayout(), ChangeStatus::Inserted, {}, {"C", parent, nextInf(), "C", account, account, {}})})},
-        {"an addition renamed", request(m::SetParamIRPJ, {changes(contract::paramApuLayout(), ChangeStatus::Modified, adicRow, renamed)})},
+         request(m::SetInfCtbIRPJ, {changeJson(contract::infCtbLayout(), ChangeStatus::Inserted, {}, {"C", parent, nextInf(), "C", account, account, {}})})},
+        {"an addition renamed", request(m::SetParamIRPJ, {changeJson(contract::paramApuLayout(), ChangeStatus::Modified, adicRow, renamed)})},
         {"a parent's accounting information removed", request(m::setDeleteInfCtb, {parent})},
-        {"the parent deleted", request(m::SetParamIRPJ, {changes(contract::paramApuLayout(), ChangeStatus::Deleted, renamed, {})})},
+        {"the parent deleted", request(m::SetParamIRPJ, {changeJson(contract::paramApuLayout(), ChangeStatus::Deleted, renamed, {})})},
     };
     int n = 0;
     for (const Case& c : cases) {
@@ -189,10 +159,10 @@ TEST_P(KeyTest, ARefusedSaveLeavesItsKeyFree)
 {
     const double seq = nextParam();
     auto addition = [&](double percent) {
-        return request(m::SetParamIRPJ, {changes(contract::paramApuLayout(), ChangeStatus::Inserted, {}, {seq, "01", "Corrigida", "A", "I", percent})});
+        return request(m::SetParamIRPJ, {changeJson(contract::paramApuLayout(), ChangeStatus::Inserted, {}, {seq, "01", "Corrigida", "A", "I", percent})});
     };
     const std::string before = state();
-    EXPECT_EQ(errorCode(QJsonDocument::fromJson(send(addition(0), "livre").body).object()), 1001);
+    EXPECT_EQ(errorCode(QJsonDocument::fromJson(send(addition(0), "livre").body).object()), code::Validation);
     EXPECT_EQ(state(), before);
     const QJsonObject ok = QJsonDocument::fromJson(send(addition(15), "livre").body).object();
     EXPECT_EQ(ok.value("result").toObject().value("applied"), 1) << QJsonDocument(ok).toJson().toStdString();

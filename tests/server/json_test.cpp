@@ -6,6 +6,7 @@
 #include "support/serverprocess.h"
 
 #include "contract/paramirpj.h"
+#include "wire/rpccodes.h"
 #include "rpc.h"
 #include "schema.h"
 #include "storage.h"
@@ -111,14 +112,14 @@ TEST_F(JsonBodyTest, TextsOutsideTheGrammarAreParseErrors)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const QJsonObject r = rpc(c.body);
-        EXPECT_EQ(errorCode(r), -32700) << QJsonDocument(r).toJson().toStdString();
+        EXPECT_EQ(errorCode(r), rpc::code::ParseError) << QJsonDocument(r).toJson().toStdString();
         EXPECT_TRUE(r.value("id").isNull());
     }
 
     // The same places with what JSON does define are read as they were sent.
     EXPECT_TRUE(rpc(request(R"("0\u0031")")).contains("result"));
     EXPECT_TRUE(rpc(" \t\r\n" + request(R"("01")") + " \t\r\n").contains("result"));
-    EXPECT_EQ(errorCode(rpc(request(R"("01", -0.5e-3, 2E+3, 0, "\"\\\/\b\f\n\r\t")"))), -32602) << "valid values, but two too many";
+    EXPECT_EQ(errorCode(rpc(request(R"("01", -0.5e-3, 2E+3, 0, "\"\\\/\b\f\n\r\t")"))), rpc::code::InvalidParams) << "valid values, but two too many";
 }
 
 TEST_F(JsonBodyTest, TheMessageSaysWhatIsWrongWithTheBody)
@@ -127,7 +128,7 @@ TEST_F(JsonBodyTest, TheMessageSaysWhatIsWrongWithTheBody)
     EXPECT_TRUE(errorMessage(rpc(request("\"\xff\""))).contains("UTF-8"));
     EXPECT_EQ(errorMessage(rpc(R"({"jsonrpc":"2.0",)")), QStringLiteral("A requisição não é um JSON válido (posição 17)."));
     const QJsonObject twice = rpc(R"({"jsonrpc":"2.0","id":1,"id":2,"method":"getItensDRE","params":[]})");
-    EXPECT_EQ(errorCode(twice), -32600);
+    EXPECT_EQ(errorCode(twice), rpc::code::InvalidRequest);
     EXPECT_TRUE(errorMessage(twice).contains("repete")) << errorMessage(twice).toStdString();
 }
 
@@ -202,9 +203,9 @@ TEST_F(JsonBodyTest, JsonTestSuite)
         const int code = errorCode(rpc(text.toStdString()));
         const bool read = name.startsWith('y') || implementationRead.count(name) > 0;
         if (read)
-            EXPECT_EQ(code, -32600) << "read as JSON, but none of these texts is a request";
+            EXPECT_EQ(code, rpc::code::InvalidRequest) << "read as JSON, but none of these texts is a request";
         else
-            EXPECT_EQ(code, tooDeep.count(name) ? -32600 : -32700);
+            EXPECT_EQ(code, tooDeep.count(name) ? rpc::code::InvalidRequest : rpc::code::ParseError);
         ++seen;
     }
     EXPECT_EQ(seen, files.size());

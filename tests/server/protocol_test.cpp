@@ -5,6 +5,7 @@
 #include "support/serverprocess.h"
 
 #include "storage.h"
+#include "wire/rpccodes.h"
 
 #include <QJsonArray>
 
@@ -21,6 +22,7 @@
 #include <thread>
 
 using namespace erp::testing;
+namespace code = erp::rpc::code;
 
 namespace {
 
@@ -53,16 +55,16 @@ TEST_F(ProtocolTest, MalformedRequestsGetTheirJsonRpcErrors)
         int code;
     };
     const std::vector<Case> cases{
-        {"not JSON", "{\"jsonrpc\":\"2.0\",", -32700},
-        {"empty body", "", -32700},
-        {"an array (batch)", R"([{"jsonrpc":"2.0","id":1,"method":"getItensDRE","params":[]}])", -32600},
-        {"no version", R"({"id":1,"method":"getItensDRE","params":[]})", -32600},
-        {"method not text", R"({"jsonrpc":"2.0","id":1,"method":5,"params":[]})", -32600},
-        {"id an object", R"({"jsonrpc":"2.0","id":{},"method":"getItensDRE","params":[]})", -32600},
-        {"named params", R"({"jsonrpc":"2.0","id":1,"method":"getItensDRE","params":{"a":1}})", -32602},
-        {"unknown method", R"({"jsonrpc":"2.0","id":1,"method":"DropTables","params":[]})", -32601},
-        {"method name in other case", R"({"jsonrpc":"2.0","id":1,"method":"getitensdre","params":[]})", -32601},
-        {"nesting too deep", R"({"jsonrpc":"2.0","id":1,"method":"getItensDRE","params":[)" + std::string(100, '[') + std::string(100, ']') + "]}", -32600},
+        {"not JSON", "{\"jsonrpc\":\"2.0\",", code::ParseError},
+        {"empty body", "", code::ParseError},
+        {"an array (batch)", R"([{"jsonrpc":"2.0","id":1,"method":"getItensDRE","params":[]}])", code::InvalidRequest},
+        {"no version", R"({"id":1,"method":"getItensDRE","params":[]})", code::InvalidRequest},
+        {"method not text", R"({"jsonrpc":"2.0","id":1,"method":5,"params":[]})", code::InvalidRequest},
+        {"id an object", R"({"jsonrpc":"2.0","id":{},"method":"getItensDRE","params":[]})", code::InvalidRequest},
+        {"named params", R"({"jsonrpc":"2.0","id":1,"method":"getItensDRE","params":{"a":1}})", code::InvalidParams},
+        {"unknown method", R"({"jsonrpc":"2.0","id":1,"method":"DropTables","params":[]})", code::MethodNotFound},
+        {"method name in other case", R"({"jsonrpc":"2.0","id":1,"method":"getitensdre","params":[]})", code::MethodNotFound},
+        {"nesting too deep", R"({"jsonrpc":"2.0","id":1,"method":"getItensDRE","params":[)" + std::string(100, '[') + std::string(100, ']') + "]}", code::InvalidRequest},
     };
     RpcClient cli = client();
     for (const Case& c : cases) {
@@ -82,7 +84,7 @@ TEST_F(ProtocolTest, MalformedRequestsGetTheirJsonRpcErrors)
 TEST_F(ProtocolTest, UnknownServerObjectAndPath)
 {
     RpcClient other = client("PAR99999.rdmOutro");
-    EXPECT_EQ(errorCode(other.call("getItensDRE")), -32601);
+    EXPECT_EQ(errorCode(other.call("getItensDRE")), code::MethodNotFound);
     auto res = other.http().Get("/nada");
     ASSERT_TRUE(res);
     EXPECT_EQ(res->status, 404);

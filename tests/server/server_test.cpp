@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The application server through its real program, on SQLite and PostgreSQL.
 #include "rpcclient.h"
-#include "support/serverprocess.h"
+#include "support/engines.h"
+#include "support/packets.h"
+#include "support/snapshot.h"
 
-#include "contract/paramirpj.h"
-#include "platform/packet.h"
 #include "schema.h"
 #include "storage.h"
 
@@ -15,8 +15,6 @@
 #include <QRegularExpression>
 
 #include <atomic>
-#include <fstream>
-#include <map>
 #include <memory>
 #include <set>
 #include <thread>
@@ -24,82 +22,17 @@
 using namespace erp;
 using namespace erp::testing;
 namespace m = erp::contract::method;
+using namespace erp::contract::letter;
 
 namespace {
-
-enum class Engine { Sqlite, Postgres };
-
-std::string engineName(const ::testing::TestParamInfo<Engine>& info)
-{
-    return info.param == Engine::Sqlite ? "SQLite" : "PostgreSQL";
-}
-
-// One cluster for the whole run; each test gets its own database in it.
-PgCluster& cluster()
-{
-    static std::unique_ptr<PgCluster> c = std::make_unique<PgCluster>();
-    return *c;
-}
-
-// A database for one test: a file in a temporary folder, or a new PostgreSQL database.
-struct TestDatabase {
-    std::unique_ptr<TempDir> dir;
-    std::string url;
-
-    explicit TestDatabase(Engine e)
-    {
-        static std::atomic<int> counter{0};
-        if (e == Engine::Sqlite) {
-            dir = std::make_unique<TempDir>();
-            url = "sqlite:" + dir->path() + "/erp.db";
-        } else {
-            url = cluster().createDatabase("t" + std::to_string(::getpid()) + "_" + std::to_string(++counter));
-        }
-    }
-};
-
-// Every table and both series as text, to prove that a refusal wrote nothing.
-std::vector<std::string> snapshot(const std::string& url)
-{
-    auto db = server::openDatabase(url);
-    std::vector<std::string> out;
-    for (const char* sql : {"SELECT * FROM EMPRESA ORDER BY 1", "SELECT * FROM CONTCTBL ORDER BY 1", "SELECT * FROM ITEMESTRUDRE ORDER BY 1, 2",
-                            "SELECT * FROM ALIQIRPJ ORDER BY 1", "SELECT * FROM APURPAI ORDER BY 1", "SELECT * FROM PARAMAPUIRPJ ORDER BY 1",
-                            "SELECT * FROM RECDESPIRPJ ORDER BY 1", "SELECT * FROM INFCTBIRPJ ORDER BY 1",
-                            "SELECT * FROM INFCTBIRPJREMOVIDA ORDER BY 1"}) {
-        out.push_back(sql);
-        for (const server::SqlRow& row : db->query(sql)) {
-            std::string line;
-            for (const QVariant& v : row)
-                line += (v.isValid() ? v.toString().toStdString() : std::string("<null>")) + "|";
-            out.push_back(line);
-        }
-    }
-    out.push_back("param " + std::to_string(server::lastIssued(*db, server::Series::Param)));
-    out.push_back("infctb " + std::to_string(server::lastIssued(*db, server::Series::InfCtb)));
-    return out;
-}
-
-QJsonObject changeJson(const FieldDefs& layout, ChangeStatus status, const RowValues& oldValues, const RowValues& newValues)
-{
-    ChangePacket p;
-    p.fields = layout;
-    p.changes.push_back(Change{status, oldValues, newValues});
-    return packet::toJson(p);
-}
-
-QJsonObject insertJson(const FieldDefs& layout, const RowValues& row)
-{
-    return changeJson(layout, ChangeStatus::Inserted, {}, row);
-}
 
 class ServerTest : public ::testing::TestWithParam<Engine> {
 protected:
     void SetUp() override
     {
-        if (GetParam() == Engine::Postgres && !PgCluster::binDir())
-            GTEST_SKIP() << "PostgreSQL is not installed (initdb/pg_ctl not found under /usr/lib/postgresql): its tests are skipped";
-        db_ = std::make_unique<TestDatabase>(GetParam());
+        if (const std::string missing = engineMissing(GetParam()); !missing.empty())
+            GTEST_SKIP() << missing;
+        db_ = std::make_unique<TestDatabase>(GetParam(), "t");
     }
 
     void start(bool demo = true, std::vector<std::string> extra = {})
@@ -137,68 +70,76 @@ protected:
     std::unique_ptr<RpcClient> client_;
 };
 
+// The layouts of the packets, addressed by field name.
+const Layout adic(contract::paramApuLayout()), infL(contract::infCtbLayout()), rd(contract::recDespLayout()), itemsL(contract::itensDRELayout()),
+    ratesL(contract::aliquotasLayout());
+
 TEST_P(ServerTest, ReadsAnswerTheContractPacketsForFilledAndEmptyCompanies)
 {
     start();
-    const DataPacket items = read(m::getItensDRE, {}, contract::itensDRELayout());
-    EXPECT_GE(std::count_if(items.rows.begin(), items.rows.end(), [](const RowValues& r) { return r[0] == "01"; }), 10);
+    const DataPacket items = read(m::getItensDRE, {}, itemsL);
+    EXPECT_GE(std::count_if(items.rows.begin(), items.rows.end(), [](const RowValues& r) { return r[itemsL[f::CDTIPODEMO]] == "01"; }), 10);
 
-    const DataPacket rates = read(m::getAliquotas, {}, contract::aliquotasLayout());
+    const DataPacket rates = read(m::getAliquotas, {}, ratesL);
     std::set<double> irpj, csll;
     for (const RowValues& r : rates.rows) {
-        EXPECT_EQ(r[1].toString(), QString::number(r[0].toLongLong())) << "the search code is the entry's number as text";
-        EXPECT_FALSE(r[2].toString().isEmpty());
-        csll.insert(r[3].toDouble());
-        irpj.insert(r[4].toDouble());
+        EXPECT_EQ(r[ratesL[f::NRSEQALIQIRPJPESQ]].toString(), QString::number(r[ratesL[f::NRSEQALIQIRPJ]].toLongLong()))
+            << "the search code is the entry's number as text";
+        EXPECT_FALSE(r[ratesL[f::DSALIQIRPJCSLL]].toString().isEmpty());
+        csll.insert(r[ratesL[f::VRALIQPRESCSLL]].toDouble());
+        irpj.insert(r[ratesL[f::VRALIQPRESIRPJ]].toDouble());
     }
     EXPECT_EQ(irpj, (std::set<double>{1.6, 8, 16, 32}));
     EXPECT_EQ(csll, (std::set<double>{12, 32}));
 
-    const DataPacket irpjRows = read(m::GetParamIRPJ, {"01"}, contract::paramApuLayout());
-    const DataPacket csllRows = read(m::GetParamCSLL, {"01"}, contract::paramApuLayout());
-    const DataPacket items01 = read(m::getRecDesp, {"01"}, contract::recDespLayout());
+    const DataPacket irpjRows = read(m::GetParamIRPJ, {"01"}, adic);
+    const DataPacket csllRows = read(m::GetParamCSLL, {"01"}, adic);
+    const DataPacket items01 = read(m::getRecDesp, {"01"}, rd);
     ASSERT_FALSE(irpjRows.rows.empty());
     ASSERT_FALSE(csllRows.rows.empty());
     ASSERT_FALSE(items01.rows.empty());
     for (const RowValues& r : irpjRows.rows)
-        EXPECT_EQ(r[4], "I");
+        EXPECT_EQ(r[adic[f::IDIMPOSTO]], letterText(imposto::IRPJ));
     for (const RowValues& r : csllRows.rows)
-        EXPECT_EQ(r[4], "C");
+        EXPECT_EQ(r[adic[f::IDIMPOSTO]], letterText(imposto::CSLL));
     std::set<QString> kinds;
     for (const RowValues& r : irpjRows.rows)
-        kinds.insert(r[3].toString());
-    EXPECT_EQ(kinds, (std::set<QString>{"A", "E", "C"}));
+        kinds.insert(r[adic[f::IDPARAMAPU]].toString());
+    EXPECT_EQ(kinds, (std::set<QString>{letterText(tipo::Adicao), letterText(tipo::Exclusao), letterText(tipo::Compensacao)}));
 
     // Every parent of company 01 has accounting information whose key is
     // the account code, or the type followed by the item.
     std::vector<double> parents;
-    for (const auto* p : {&irpjRows, &csllRows, &items01})
-        for (const RowValues& r : p->rows)
-            parents.push_back(r[0].toDouble());
+    for (const RowValues& r : irpjRows.rows)
+        parents.push_back(r[adic[f::NRSEQPARAMAPU]].toDouble());
+    for (const RowValues& r : csllRows.rows)
+        parents.push_back(r[adic[f::NRSEQPARAMAPU]].toDouble());
+    for (const RowValues& r : items01.rows)
+        parents.push_back(r[rd[f::NRSEQRECDESPIRPJ]].toDouble());
     bool sawItem = false;
     for (double parent : parents) {
-        const DataPacket inf = read(m::getInfCtbIRPJ, {parent}, contract::infCtbLayout());
+        const DataPacket inf = read(m::getInfCtbIRPJ, {parent}, infL);
         EXPECT_FALSE(inf.rows.empty()) << "parent " << parent;
         for (const RowValues& r : inf.rows) {
-            EXPECT_EQ(r[1].toDouble(), parent);
-            if (r[3] == "C") {
-                EXPECT_EQ(r[4], r[5]);
-                EXPECT_FALSE(r[6].isValid());
+            EXPECT_EQ(r[infL[f::NRSEQPARAMAPU]].toDouble(), parent);
+            if (r[infL[f::IDINFCTBIRPJ]] == letterText(origem::Conta)) {
+                EXPECT_EQ(r[infL[f::CHAVE]], r[infL[f::CDINFCTBIRPJ]]);
+                EXPECT_FALSE(r[infL[f::CDTIPODEMO]].isValid());
             } else {
                 sawItem = true;
-                EXPECT_EQ(r[4].toString(), r[6].toString() + r[5].toString());
+                EXPECT_EQ(r[infL[f::CHAVE]].toString(), r[infL[f::CDTIPODEMO]].toString() + r[infL[f::CDINFCTBIRPJ]].toString());
             }
         }
     }
     EXPECT_TRUE(sawItem);
 
     for (const QString& company : {QStringLiteral("03"), QStringLiteral("99"), QString()}) {
-        EXPECT_TRUE(read(m::GetParamIRPJ, {company}, contract::paramApuLayout()).rows.empty());
-        EXPECT_TRUE(read(m::GetParamCSLL, {company}, contract::paramApuLayout()).rows.empty());
-        EXPECT_TRUE(read(m::getRecDesp, {company}, contract::recDespLayout()).rows.empty());
+        EXPECT_TRUE(read(m::GetParamIRPJ, {company}, adic).rows.empty());
+        EXPECT_TRUE(read(m::GetParamCSLL, {company}, adic).rows.empty());
+        EXPECT_TRUE(read(m::getRecDesp, {company}, rd).rows.empty());
     }
-    EXPECT_TRUE(read(m::getInfCtbIRPJ, {987654.0}, contract::infCtbLayout()).rows.empty());
-    EXPECT_TRUE(read(m::getInfCtbIRPJ, {parents.front() + 0.5}, contract::infCtbLayout()).rows.empty());
+    EXPECT_TRUE(read(m::getInfCtbIRPJ, {987654.0}, infL).rows.empty());
+    EXPECT_TRUE(read(m::getInfCtbIRPJ, {parents.front() + 0.5}, infL).rows.empty());
 }
 
 TEST_P(ServerTest, DemoDataFillsEveryTabOfCompany01)
@@ -223,27 +164,25 @@ TEST_P(ServerTest, DemoDataFillsEveryTabOfCompany01)
 TEST_P(ServerTest, AnAccountingRowKeepsItsCodeWhenOnlyItsFormChanges)
 {
     start();
-    const FieldDefs infL = contract::infCtbLayout();
-    const double parent = read(m::GetParamIRPJ, {"01"}, contract::paramApuLayout()).rows.at(0)[0].toDouble();
+    const double parent = read(m::GetParamIRPJ, {"01"}, adic).rows.at(0)[adic[f::NRSEQPARAMAPU]].toDouble();
     const RowValues row = read(m::getInfCtbIRPJ, {parent}, infL).rows.at(0);
-    ASSERT_EQ(row[3], "C");
+    ASSERT_EQ(row[infL[f::IDINFCTBIRPJ]], letterText(origem::Conta));
     // The account leaves the chart after the row was saved.
-    server::openDatabase(db_->url)->exec("DELETE FROM CONTCTBL WHERE CDCONTCTBL = ?", {row[5].toString()});
-    RowValues form = row;
-    form[0] = row[0] == "C" ? "P" : "C";
+    server::openDatabase(db_->url)->exec("DELETE FROM CONTCTBL WHERE CDCONTCTBL = ?", {row[infL[f::CDINFCTBIRPJ]].toString()});
+    const bool accrual = row[infL[f::IDFORMAPURITEM]] == letterText(apuracao::Competencia);
+    const RowValues form = infL.with(row, f::IDFORMAPURITEM, letterText(accrual ? apuracao::Pagamento : apuracao::Competencia));
     EXPECT_TRUE(client_->call(m::SetInfCtbIRPJ, {changeJson(infL, ChangeStatus::Modified, row, form)}).contains("result"));
     // Giving it another missing account is refused.
-    RowValues other = form;
-    other[4] = other[5] = "999999999";
-    EXPECT_EQ(errorCode(client_->call(m::SetInfCtbIRPJ, {changeJson(infL, ChangeStatus::Modified, form, other)})), 1004);
+    const RowValues other = infL.with(infL.with(form, f::CHAVE, "999999999"), f::CDINFCTBIRPJ, "999999999");
+    EXPECT_EQ(errorCode(client_->call(m::SetInfCtbIRPJ, {changeJson(infL, ChangeStatus::Modified, form, other)})), code::MissingReference);
 }
 
 TEST_P(ServerTest, AnEmptyDatabaseAnswersEmptyPackets)
 {
     start(false);
-    EXPECT_TRUE(read(m::getItensDRE, {}, contract::itensDRELayout()).rows.empty());
-    EXPECT_TRUE(read(m::getAliquotas, {}, contract::aliquotasLayout()).rows.empty());
-    EXPECT_TRUE(read(m::GetParamIRPJ, {"01"}, contract::paramApuLayout()).rows.empty());
+    EXPECT_TRUE(read(m::getItensDRE, {}, itemsL).rows.empty());
+    EXPECT_TRUE(read(m::getAliquotas, {}, ratesL).rows.empty());
+    EXPECT_TRUE(read(m::GetParamIRPJ, {"01"}, adic).rows.empty());
     EXPECT_EQ(ok(m::prxSeqParamIRPJ), QJsonValue(1));
     EXPECT_EQ(ok(m::prxInfCtbIRPJ), QJsonValue(1));
 }
@@ -286,32 +225,34 @@ TEST_P(ServerTest, SequenceNumbersAreUniqueAndIncreasingUnderParallelClients)
 TEST_P(ServerTest, EachSaveKindIsAppliedAndReadBack)
 {
     start();
-    const FieldDefs adic = contract::paramApuLayout(), infL = contract::infCtbLayout(), rd = contract::recDespLayout();
     auto saveOk = [&](const char* method, const QJsonObject& packet) {
         const QJsonObject r = client_->call(method, {packet});
         EXPECT_EQ(r.value("result").toObject(), (QJsonObject{{"status", "ok"}, {"applied", 1}})) << QJsonDocument(r).toJson().toStdString();
     };
+    const QString A = letterText(tipo::Adicao), E = letterText(tipo::Exclusao), I = letterText(imposto::IRPJ), C = letterText(imposto::CSLL);
 
     // Additions: insert (CSLL through the same method), modify, delete.
     const double s1 = nextParamSeq();
-    const RowValues a1{s1, "02", "Ação judicial", "A", "C", 12.5};
+    const RowValues a1{s1, "02", "Ação judicial", A, C, 12.5};
     saveOk(m::SetParamIRPJ, insertJson(adic, a1));
     EXPECT_EQ(read(m::GetParamCSLL, {"02"}, adic).rows, std::vector<RowValues>{a1});
-    const RowValues a2{s1, "02", "Ação judicial trabalhista", "E", "C", 0.1 + 0.2};
+    const RowValues a2{s1, "02", "Ação judicial trabalhista", E, C, 0.1 + 0.2};
     saveOk(m::SetParamIRPJ, changeJson(adic, ChangeStatus::Modified, a1, a2));
     EXPECT_EQ(read(m::GetParamCSLL, {"02"}, adic).rows, std::vector<RowValues>{a2});
     // The double read back compares equal to the one sent, so it can be the next old value.
-    const RowValues a3{s1, "02", "Ação judicial trabalhista", "E", "C", 100.0};
+    const RowValues a3 = adic.with(a2, f::VRPORCENTAGEM, 100.0);
     saveOk(m::SetParamIRPJ, changeJson(adic, ChangeStatus::Modified, a2, a3));
 
     // Accounting information under it: account and item, modify, delete.
+    const QString account = letterText(origem::Conta), item = letterText(origem::Item);
+    const QString accrual = letterText(apuracao::Competencia), payment = letterText(apuracao::Pagamento);
     const double i1 = nextInfSeq(), i2 = nextInfSeq();
-    const RowValues c1{"C", s1, i1, "C", "423010001", "423010001", QVariant()};
-    const RowValues c2{"P", s1, i2, "I", "010007", "0007", "01"};
+    const RowValues c1{accrual, s1, i1, account, "423010001", "423010001", QVariant()};
+    const RowValues c2{payment, s1, i2, item, "010007", "0007", "01"};
     saveOk(m::SetInfCtbIRPJ, insertJson(infL, c1));
     saveOk(m::SetInfCtbIRPJ, insertJson(infL, c2));
     EXPECT_EQ(read(m::getInfCtbIRPJ, {s1}, infL).rows, (std::vector<RowValues>{c1, c2}));
-    const RowValues c2b{"C", s1, i2, "I", "010008", "0008", "01"};
+    const RowValues c2b{accrual, s1, i2, item, "010008", "0008", "01"};
     saveOk(m::SetInfCtbIRPJ, changeJson(infL, ChangeStatus::Modified, c2, c2b));
     saveOk(m::SetInfCtbIRPJ, changeJson(infL, ChangeStatus::Deleted, c1, {}));
     EXPECT_EQ(read(m::getInfCtbIRPJ, {s1}, infL).rows, std::vector<RowValues>{c2b});
@@ -323,10 +264,11 @@ TEST_P(ServerTest, EachSaveKindIsAppliedAndReadBack)
     EXPECT_TRUE(read(m::GetParamCSLL, {"02"}, adic).rows.empty());
 
     // Net-profit items.
+    const QString R = letterText(recDesp::Receita), S = letterText(simNao::Sim), N = letterText(simNao::Nao);
     const double s2 = nextParamSeq();
-    const RowValues r1{s2, "02", "Receita de aluguéis", "R", "N", 7.0, 32.0, 32.0, "S"};
+    const RowValues r1{s2, "02", "Receita de aluguéis", R, N, 7.0, 32.0, 32.0, S};
     saveOk(m::setRecDesp, insertJson(rd, r1));
-    const RowValues r2{s2, "02", "Receita de aluguéis", "R", "N", 6.0, 32.0, 32.0, "N"};
+    const RowValues r2 = rd.with(rd.with(r1, f::NRSEQALIQIRPJ, 6.0), f::IDCONSVRDEB, N);
     saveOk(m::setRecDesp, changeJson(rd, ChangeStatus::Modified, r1, r2));
     EXPECT_EQ(read(m::getRecDesp, {"02"}, rd).rows, std::vector<RowValues>{r2});
     EXPECT_EQ(ok(m::setDeleteInfCtb, {s2}).toObject(), (QJsonObject{{"status", "ok"}, {"applied", 0}}));
@@ -337,30 +279,29 @@ TEST_P(ServerTest, EachSaveKindIsAppliedAndReadBack)
     FieldDefs reordered = adic;
     std::reverse(reordered.begin(), reordered.end());
     const double s3 = nextParamSeq();
-    saveOk(m::SetParamIRPJ, insertJson(reordered, {50.0, "I", "A", "Brindes e presentes", "02", s3}));
-    EXPECT_EQ(read(m::GetParamIRPJ, {"02"}, adic).rows, (std::vector<RowValues>{{s3, "02", "Brindes e presentes", "A", "I", 50.0}}));
+    saveOk(m::SetParamIRPJ, insertJson(reordered, {50.0, I, A, "Brindes e presentes", "02", s3}));
+    EXPECT_EQ(read(m::GetParamIRPJ, {"02"}, adic).rows, (std::vector<RowValues>{{s3, "02", "Brindes e presentes", A, I, 50.0}}));
 }
 
 // A refused save answers its code with a Portuguese sentence and writes nothing.
 TEST_P(ServerTest, RefusedSavesLeaveTheDatabaseAsItWas)
 {
     start();
-    const FieldDefs adic = contract::paramApuLayout(), infL = contract::infCtbLayout(), rd = contract::recDespLayout();
     const RowValues adic0 = read(m::GetParamIRPJ, {"01"}, adic).rows.at(0);
     const RowValues item0 = read(m::getRecDesp, {"01"}, rd).rows.at(0);
-    const RowValues inf0 = read(m::getInfCtbIRPJ, {item0[0].toDouble()}, infL).rows.at(0);
+    const RowValues inf0 = read(m::getInfCtbIRPJ, {item0[rd[f::NRSEQRECDESPIRPJ]].toDouble()}, infL).rows.at(0);
     const double seq = nextParamSeq(), infSeq = nextInfSeq();
+    const QVariant parent0 = adic0[adic[f::NRSEQPARAMAPU]], item0Seq = item0[rd[f::NRSEQRECDESPIRPJ]];
 
-    const RowValues newAdic{seq, "01", "Nova adição", "A", "I", 50.0};
-    const RowValues newItem{seq, "01", "Novo item", "R", "S", 2.0, 8.0, 12.0, "S"};
-    const RowValues newInf{"C", adic0[0], infSeq, "C", "111010001", "111010001", QVariant()};
-    auto with = [](RowValues r, int i, const QVariant& v) {
-        r[i] = v;
-        return r;
-    };
-    auto adicIns = [&](int i, const QVariant& v) { return QJsonArray{insertJson(adic, with(newAdic, i, v))}; };
-    auto itemIns = [&](int i, const QVariant& v) { return QJsonArray{insertJson(rd, with(newItem, i, v))}; };
-    auto infIns = [&](int i, const QVariant& v) { return QJsonArray{insertJson(infL, with(newInf, i, v))}; };
+    const RowValues newAdic{seq, "01", "Nova adição", letterText(tipo::Adicao), letterText(imposto::IRPJ), 50.0};
+    const RowValues newItem{seq, "01", "Novo item", letterText(recDesp::Receita), letterText(simNao::Sim), 2.0, 8.0, 12.0, letterText(simNao::Sim)};
+    const QString account = letterText(origem::Conta), accrual = letterText(apuracao::Competencia);
+    const RowValues newInf{accrual, parent0, infSeq, account, "111010001", "111010001", QVariant()};
+    auto adicIns = [&](const char* field, const QVariant& v) { return QJsonArray{insertJson(adic, adic.with(newAdic, field, v))}; };
+    auto itemIns = [&](const char* field, const QVariant& v) { return QJsonArray{insertJson(rd, rd.with(newItem, field, v))}; };
+    auto infIns = [&](const char* field, const QVariant& v) { return QJsonArray{insertJson(infL, infL.with(newInf, field, v))}; };
+    auto adicMod = [&](const RowValues& o, const RowValues& n) { return QJsonArray{changeJson(adic, ChangeStatus::Modified, o, n)}; };
+    auto adicDel = [&](const RowValues& o) { return QJsonArray{changeJson(adic, ChangeStatus::Deleted, o, {})}; };
     QJsonObject missingField = insertJson(adic, newAdic);
     {
         QJsonArray fields = missingField["fields"].toArray();
@@ -375,7 +316,8 @@ TEST_P(ServerTest, RefusedSavesLeaveTheDatabaseAsItWas)
     QJsonObject twoChanges = insertJson(adic, newAdic);
     {
         QJsonArray changes = twoChanges["changes"].toArray();
-        changes.append(insertJson(adic, with(with(newAdic, 0, item0[0]), 2, "Outra")).value("changes").toArray()[0]);
+        const RowValues taken = adic.with(adic.with(newAdic, f::NRSEQPARAMAPU, item0Seq), f::NMPARAMAPU, "Outra");
+        changes.append(insertJson(adic, taken).value("changes").toArray()[0]);
         twoChanges["changes"] = changes;
     }
 
@@ -386,72 +328,84 @@ TEST_P(ServerTest, RefusedSavesLeaveTheDatabaseAsItWas)
         int code;
     };
     const std::vector<Case> cases{
-        {"name empty", m::SetParamIRPJ, adicIns(2, QVariant()), 1001},
-        {"name blank", m::SetParamIRPJ, adicIns(2, "   "), 1001},
-        {"type not A/E/C", m::SetParamIRPJ, adicIns(3, "X"), 1001},
-        {"type lower case", m::SetParamIRPJ, adicIns(3, "a"), 1001},
-        {"type empty", m::SetParamIRPJ, adicIns(3, QVariant()), 1001},
-        {"tax not I/C", m::SetParamIRPJ, adicIns(4, "X"), 1001},
-        {"percentage zero", m::SetParamIRPJ, adicIns(5, 0.0), 1001},
-        {"percentage negative", m::SetParamIRPJ, adicIns(5, -5.0), 1001},
-        {"percentage over 100", m::SetParamIRPJ, adicIns(5, 100.01), 1001},
-        {"percentage empty", m::SetParamIRPJ, adicIns(5, QVariant()), 1001},
-        {"company empty", m::SetParamIRPJ, adicIns(1, QVariant()), 1001},
-        {"company missing", m::SetParamIRPJ, adicIns(1, "99"), 1004},
+        {"name empty", m::SetParamIRPJ, adicIns(f::NMPARAMAPU, QVariant()), code::Validation},
+        {"name blank", m::SetParamIRPJ, adicIns(f::NMPARAMAPU, "   "), code::Validation},
+        {"type not A/E/C", m::SetParamIRPJ, adicIns(f::IDPARAMAPU, "X"), code::Validation},
+        {"type lower case", m::SetParamIRPJ, adicIns(f::IDPARAMAPU, letterText(tipo::Adicao).toLower()), code::Validation},
+        {"type empty", m::SetParamIRPJ, adicIns(f::IDPARAMAPU, QVariant()), code::Validation},
+        {"tax not I/C", m::SetParamIRPJ, adicIns(f::IDIMPOSTO, "X"), code::Validation},
+        {"percentage zero", m::SetParamIRPJ, adicIns(f::VRPORCENTAGEM, 0.0), code::Validation},
+        {"percentage negative", m::SetParamIRPJ, adicIns(f::VRPORCENTAGEM, -5.0), code::Validation},
+        {"percentage over 100", m::SetParamIRPJ, adicIns(f::VRPORCENTAGEM, 100.01), code::Validation},
+        {"percentage empty", m::SetParamIRPJ, adicIns(f::VRPORCENTAGEM, QVariant()), code::Validation},
+        {"company empty", m::SetParamIRPJ, adicIns(f::CDEMPRESA, QVariant()), code::Validation},
+        {"company missing", m::SetParamIRPJ, adicIns(f::CDEMPRESA, "99"), code::MissingReference},
         {"duplicate name ignoring case", m::SetParamIRPJ,
-         QJsonArray{insertJson(adic, {seq, "01", adic0[2].toString().toLower(), adic0[3], "I", 10.0})}, 1003},
-        {"sequence not issued yet", m::SetParamIRPJ, adicIns(0, seq + 1000), 1001},
-        {"sequence fractional", m::SetParamIRPJ, adicIns(0, seq - 0.5), 1001},
-        {"sequence negative", m::SetParamIRPJ, adicIns(0, -1.0), 1001},
-        {"sequence taken by a net-profit item", m::SetParamIRPJ, adicIns(0, item0[0]), 1003},
-        {"modify changes the sequence", m::SetParamIRPJ, QJsonArray{changeJson(adic, ChangeStatus::Modified, adic0, with(adic0, 0, seq))}, 1001},
-        {"modify moves to another company", m::SetParamIRPJ, QJsonArray{changeJson(adic, ChangeStatus::Modified, adic0, with(adic0, 1, "02"))}, 1001},
+         QJsonArray{insertJson(adic, adic.with(adic.with(adic0, f::NRSEQPARAMAPU, seq), f::NMPARAMAPU, adic0[adic[f::NMPARAMAPU]].toString().toLower()))},
+         code::Duplicate},
+        {"sequence not issued yet", m::SetParamIRPJ, adicIns(f::NRSEQPARAMAPU, seq + 1000), code::Validation},
+        {"sequence fractional", m::SetParamIRPJ, adicIns(f::NRSEQPARAMAPU, seq - 0.5), code::Validation},
+        {"sequence negative", m::SetParamIRPJ, adicIns(f::NRSEQPARAMAPU, -1.0), code::Validation},
+        {"sequence taken by a net-profit item", m::SetParamIRPJ, adicIns(f::NRSEQPARAMAPU, item0Seq), code::Duplicate},
+        {"modify changes the sequence", m::SetParamIRPJ, adicMod(adic0, adic.with(adic0, f::NRSEQPARAMAPU, seq)), code::Validation},
+        {"modify moves to another company", m::SetParamIRPJ, adicMod(adic0, adic.with(adic0, f::CDEMPRESA, "02")), code::Validation},
         {"modify with stale old values", m::SetParamIRPJ,
-         QJsonArray{changeJson(adic, ChangeStatus::Modified, with(adic0, 5, 99.0), with(adic0, 2, "Outro nome"))}, 1002},
+         adicMod(adic.with(adic0, f::VRPORCENTAGEM, 99.0), adic.with(adic0, f::NMPARAMAPU, "Outro nome")), code::Conflict},
         {"modify claims another company", m::SetParamIRPJ,
-         QJsonArray{changeJson(adic, ChangeStatus::Modified, with(adic0, 1, "02"), with(with(adic0, 1, "02"), 2, "Outro"))}, 1002},
-        {"delete with stale old values", m::SetParamIRPJ, QJsonArray{changeJson(adic, ChangeStatus::Deleted, with(adic0, 2, "Outro"), {})}, 1002},
-        {"delete of a missing row", m::SetParamIRPJ, QJsonArray{changeJson(adic, ChangeStatus::Deleted, with(adic0, 0, seq), {})}, 1002},
-        {"delete keeps its accounting information", m::SetParamIRPJ, QJsonArray{changeJson(adic, ChangeStatus::Deleted, adic0, {})}, 1001},
-        {"second change of the packet refused", m::SetParamIRPJ, QJsonArray{twoChanges}, 1003},
-        {"text longer than its field", m::SetParamIRPJ, adicIns(2, QString(201, 'x')), -32602},
-        {"text outside Windows-1252", m::SetParamIRPJ, adicIns(2, QString::fromUtf8("Multa \u4e2d")), -32602},
-        {"field missing from the packet", m::SetParamIRPJ, QJsonArray{missingField}, -32602},
-        {"packet that is not an object", m::SetParamIRPJ, QJsonArray{"pacote"}, -32602},
+         adicMod(adic.with(adic0, f::CDEMPRESA, "02"), adic.with(adic.with(adic0, f::CDEMPRESA, "02"), f::NMPARAMAPU, "Outro")), code::Conflict},
+        {"delete with stale old values", m::SetParamIRPJ, adicDel(adic.with(adic0, f::NMPARAMAPU, "Outro")), code::Conflict},
+        {"delete of a missing row", m::SetParamIRPJ, adicDel(adic.with(adic0, f::NRSEQPARAMAPU, seq)), code::Conflict},
+        {"delete keeps its accounting information", m::SetParamIRPJ, adicDel(adic0), code::Validation},
+        {"second change of the packet refused", m::SetParamIRPJ, QJsonArray{twoChanges}, code::Duplicate},
+        {"text longer than its field", m::SetParamIRPJ, adicIns(f::NMPARAMAPU, QString(201, 'x')), code::InvalidParams},
+        {"text outside Windows-1252", m::SetParamIRPJ, adicIns(f::NMPARAMAPU, QString::fromUtf8("Multa \u4e2d")), code::InvalidParams},
+        {"field missing from the packet", m::SetParamIRPJ, QJsonArray{missingField}, code::InvalidParams},
+        {"packet that is not an object", m::SetParamIRPJ, QJsonArray{"pacote"}, code::InvalidParams},
         {"packet with a wrongly typed value", m::SetParamIRPJ,
          QJsonArray{QJsonObject{{"fields", insertJson(adic, newAdic)["fields"]},
                                 {"changes", QJsonArray{QJsonObject{{"status", "inserted"}, {"new", QJsonArray{"x", "01", "N", "A", "I", 1}}}}}}},
-         -32602},
-        {"no packet", m::SetParamIRPJ, QJsonArray{}, -32602},
+         code::InvalidParams},
+        {"no packet", m::SetParamIRPJ, QJsonArray{}, code::InvalidParams},
 
-        {"revenue/expense not R/D", m::setRecDesp, itemIns(3, "X"), 1001},
-        {"operational not S/N", m::setRecDesp, itemIns(4, "X"), 1001},
-        {"debit value not S/N", m::setRecDesp, itemIns(8, "X"), 1001},
-        {"debit value empty", m::setRecDesp, itemIns(8, QVariant()), 1001},
-        {"rate entry missing", m::setRecDesp, itemIns(5, 99.0), 1004},
-        {"rate entry empty", m::setRecDesp, itemIns(5, QVariant()), 1001},
-        {"item company missing", m::setRecDesp, itemIns(1, "99"), 1004},
-        {"duplicate item ignoring case", m::setRecDesp, QJsonArray{insertJson(rd, with(with(item0, 0, seq), 2, item0[2].toString().toUpper()))}, 1003},
+        {"revenue/expense not R/D", m::setRecDesp, itemIns(f::IDRECDESPIRPJ, "X"), code::Validation},
+        {"operational not S/N", m::setRecDesp, itemIns(f::IDRECDESPIRPJOP, "X"), code::Validation},
+        {"debit value not S/N", m::setRecDesp, itemIns(f::IDCONSVRDEB, "X"), code::Validation},
+        {"debit value empty", m::setRecDesp, itemIns(f::IDCONSVRDEB, QVariant()), code::Validation},
+        {"rate entry missing", m::setRecDesp, itemIns(f::NRSEQALIQIRPJ, 99.0), code::MissingReference},
+        {"rate entry empty", m::setRecDesp, itemIns(f::NRSEQALIQIRPJ, QVariant()), code::Validation},
+        {"item company missing", m::setRecDesp, itemIns(f::CDEMPRESA, "99"), code::MissingReference},
+        {"duplicate item ignoring case", m::setRecDesp,
+         QJsonArray{insertJson(rd, rd.with(rd.with(item0, f::NRSEQRECDESPIRPJ, seq), f::NMRECDESPIRPJ, item0[rd[f::NMRECDESPIRPJ]].toString().toUpper()))},
+         code::Duplicate},
         {"item modify with stale old values", m::setRecDesp,
-         QJsonArray{changeJson(rd, ChangeStatus::Modified, with(item0, 8, item0[8] == "S" ? "N" : "S"), with(item0, 2, "Outro"))}, 1002},
+         QJsonArray{changeJson(rd, ChangeStatus::Modified,
+                               rd.with(item0, f::IDCONSVRDEB, letterText(item0[rd[f::IDCONSVRDEB]] == letterText(simNao::Sim) ? simNao::Nao : simNao::Sim)),
+                               rd.with(item0, f::NMRECDESPIRPJ, "Outro"))},
+         code::Conflict},
 
-        {"origin not C/I", m::SetInfCtbIRPJ, infIns(3, "X"), 1001},
-        {"form not C/P", m::SetInfCtbIRPJ, infIns(0, "X"), 1001},
-        {"account missing", m::SetInfCtbIRPJ, QJsonArray{insertJson(infL, with(with(newInf, 4, "999999999"), 5, "999999999"))}, 1004},
-        {"item missing", m::SetInfCtbIRPJ, QJsonArray{insertJson(infL, {"C", adic0[0], infSeq, "I", "019999", "9999", "01"})}, 1004},
-        {"code does not match the key", m::SetInfCtbIRPJ, infIns(5, "111020001"), 1001},
-        {"parent missing", m::SetInfCtbIRPJ, infIns(1, 987654.0), 1004},
-        {"info sequence not issued yet", m::SetInfCtbIRPJ, infIns(2, infSeq + 1000), 1001},
-        {"duplicate accounting information", m::SetInfCtbIRPJ,
-         QJsonArray{insertJson(infL, {inf0[0], inf0[1], infSeq, inf0[3], inf0[4], inf0[5], inf0[6]})}, 1003},
+        {"origin not C/I", m::SetInfCtbIRPJ, infIns(f::IDINFCTBIRPJ, "X"), code::Validation},
+        {"form not C/P", m::SetInfCtbIRPJ, infIns(f::IDFORMAPURITEM, "X"), code::Validation},
+        {"account missing", m::SetInfCtbIRPJ, QJsonArray{insertJson(infL, infL.with(infL.with(newInf, f::CHAVE, "999999999"), f::CDINFCTBIRPJ, "999999999"))},
+         code::MissingReference},
+        {"item missing", m::SetInfCtbIRPJ, QJsonArray{insertJson(infL, {accrual, parent0, infSeq, letterText(origem::Item), "019999", "9999", "01"})},
+         code::MissingReference},
+        {"code does not match the key", m::SetInfCtbIRPJ, infIns(f::CDINFCTBIRPJ, "111020001"), code::Validation},
+        {"parent missing", m::SetInfCtbIRPJ, infIns(f::NRSEQPARAMAPU, 987654.0), code::MissingReference},
+        {"info sequence not issued yet", m::SetInfCtbIRPJ, infIns(f::NRSEQINFCTBIRPJ, infSeq + 1000), code::Validation},
+        {"duplicate accounting information", m::SetInfCtbIRPJ, QJsonArray{insertJson(infL, infL.with(inf0, f::NRSEQINFCTBIRPJ, infSeq))}, code::Duplicate},
         {"info modify with stale old values", m::SetInfCtbIRPJ,
-         QJsonArray{changeJson(infL, ChangeStatus::Modified, with(inf0, 0, inf0[0] == "C" ? "P" : "C"), inf0)}, 1002},
-        {"info moved to another parent", m::SetInfCtbIRPJ, QJsonArray{changeJson(infL, ChangeStatus::Modified, inf0, with(inf0, 1, adic0[0]))}, 1001},
+         QJsonArray{changeJson(infL, ChangeStatus::Modified,
+                               infL.with(inf0, f::IDFORMAPURITEM,
+                                         letterText(inf0[infL[f::IDFORMAPURITEM]] == accrual ? apuracao::Pagamento : apuracao::Competencia)),
+                               inf0)},
+         code::Conflict},
+        {"info moved to another parent", m::SetInfCtbIRPJ,
+         QJsonArray{changeJson(infL, ChangeStatus::Modified, inf0, infL.with(inf0, f::NRSEQPARAMAPU, parent0))}, code::Validation},
 
-        {"delete accounting information of a missing parent", m::setDeleteInfCtb, QJsonArray{987654.0}, 1004},
-        {"delete accounting information given text", m::setDeleteInfCtb, QJsonArray{"15"}, -32602},
-        {"read with a number for the company", m::GetParamIRPJ, QJsonArray{1}, -32602},
-        {"read with too many arguments", m::getItensDRE, QJsonArray{1}, -32602},
+        {"delete accounting information of a missing parent", m::setDeleteInfCtb, QJsonArray{987654.0}, code::MissingReference},
+        {"delete accounting information given text", m::setDeleteInfCtb, QJsonArray{"15"}, code::InvalidParams},
+        {"read with a number for the company", m::GetParamIRPJ, QJsonArray{1}, code::InvalidParams},
+        {"read with too many arguments", m::getItensDRE, QJsonArray{1}, code::InvalidParams},
     };
 
     const std::vector<std::string> before = snapshot(db_->url);
@@ -471,37 +425,34 @@ TEST_P(ServerTest, RefusedSavesLeaveTheDatabaseAsItWas)
 TEST_P(ServerTest, DuplicateMessagesAreTheUsersSentences)
 {
     start();
-    const FieldDefs adic = contract::paramApuLayout();
+    const QString A = letterText(tipo::Adicao), E = letterText(tipo::Exclusao), I = letterText(imposto::IRPJ), C = letterText(imposto::CSLL);
     const double s1 = nextParamSeq(), s2 = nextParamSeq();
     // Accents fold with the case on both engines.
-    ASSERT_TRUE(client_->call(m::SetParamIRPJ, {insertJson(adic, {s1, "02", "AÇÃO", "A", "I", 10.0})}).contains("result"));
-    const QJsonObject r = client_->call(m::SetParamIRPJ, {insertJson(adic, {s2, "02", "ação", "A", "I", 10.0})});
-    EXPECT_EQ(errorCode(r), 1003);
+    ASSERT_TRUE(client_->call(m::SetParamIRPJ, {insertJson(adic, {s1, "02", "AÇÃO", A, I, 10.0})}).contains("result"));
+    const QJsonObject r = client_->call(m::SetParamIRPJ, {insertJson(adic, {s2, "02", "ação", A, I, 10.0})});
+    EXPECT_EQ(errorCode(r), code::Duplicate);
     EXPECT_EQ(errorMessage(r), "Item já cadastrado para o imposto selecionado.");
     // Same name under the other tax or another type is another item.
-    EXPECT_TRUE(client_->call(m::SetParamIRPJ, {insertJson(adic, {s2, "02", "ação", "A", "C", 10.0})}).contains("result"));
+    EXPECT_TRUE(client_->call(m::SetParamIRPJ, {insertJson(adic, {s2, "02", "ação", A, C, 10.0})}).contains("result"));
     const double s3 = nextParamSeq();
-    EXPECT_TRUE(client_->call(m::SetParamIRPJ, {insertJson(adic, {s3, "02", "ação", "E", "I", 10.0})}).contains("result"));
+    EXPECT_TRUE(client_->call(m::SetParamIRPJ, {insertJson(adic, {s3, "02", "ação", E, I, 10.0})}).contains("result"));
 }
 
 TEST_P(ServerTest, AChangeBasedOnStaleValuesIsAConflict)
 {
     start();
-    const FieldDefs adic = contract::paramApuLayout();
     RpcClient other = newClient();
     const RowValues seen = read(m::GetParamCSLL, {"01"}, adic).rows.at(0);
-    RowValues theirs = seen;
-    theirs[5] = 55.5;
+    const RowValues theirs = adic.with(seen, f::VRPORCENTAGEM, 55.5);
     ASSERT_TRUE(other.call(m::SetParamIRPJ, {changeJson(adic, ChangeStatus::Modified, seen, theirs)}).contains("result"));
 
     const std::vector<std::string> afterOther = snapshot(db_->url);
-    RowValues mine = seen;
-    mine[2] = "Nome alterado";
+    const RowValues mine = adic.with(seen, f::NMPARAMAPU, "Nome alterado");
     QJsonObject r = client_->call(m::SetParamIRPJ, {changeJson(adic, ChangeStatus::Modified, seen, mine)});
-    EXPECT_EQ(errorCode(r), 1002);
+    EXPECT_EQ(errorCode(r), code::Conflict);
     EXPECT_EQ(errorMessage(r), "O registro foi alterado ou excluído por outro usuário. Recarregue os dados e tente novamente.");
     r = client_->call(m::SetParamIRPJ, {changeJson(adic, ChangeStatus::Deleted, seen, {})});
-    EXPECT_EQ(errorCode(r), 1002);
+    EXPECT_EQ(errorCode(r), code::Conflict);
     EXPECT_EQ(snapshot(db_->url), afterOther);
 }
 
@@ -510,16 +461,14 @@ TEST_P(ServerTest, AChangeBasedOnStaleValuesIsAConflict)
 TEST_P(ServerTest, ARefusedParentDeleteKeepsItsAccountingInformation)
 {
     start();
-    const FieldDefs rd = contract::recDespLayout(), infL = contract::infCtbLayout();
     const RowValues item = read(m::getRecDesp, {"01"}, rd).rows.at(0);
-    const double parent = item[0].toDouble();
+    const double parent = item[rd[f::NRSEQRECDESPIRPJ]].toDouble();
     const std::vector<RowValues> children = read(m::getInfCtbIRPJ, {parent}, infL).rows;
     ASSERT_FALSE(children.empty());
 
-    RowValues stale = item;
-    stale[2] = "Nome que o item já não tem";
+    const RowValues stale = rd.with(item, f::NMRECDESPIRPJ, "Nome que o item já não tem");
     EXPECT_EQ(ok(m::setDeleteInfCtb, {parent}).toObject().value("applied").toInteger(), qint64(children.size()));
-    EXPECT_EQ(errorCode(client_->call(m::setRecDesp, {changeJson(rd, ChangeStatus::Deleted, stale, {})})), 1002);
+    EXPECT_EQ(errorCode(client_->call(m::setRecDesp, {changeJson(rd, ChangeStatus::Deleted, stale, {})})), code::Conflict);
     EXPECT_EQ(read(m::getInfCtbIRPJ, {parent}, infL).rows, children);
 
     // Accepted, the delete takes the information with it for good.
@@ -543,10 +492,11 @@ TEST_P(ServerTest, RacingDuplicatesLeaveExactlyOneRow)
         threads.emplace_back([&, i] {
             RpcClient cli = newClient();
             const QString name = i % 2 ? QStringLiteral("Perdas em operações de crédito") : QStringLiteral("PERDAS EM OPERAÇÕES DE CRÉDITO");
-            const QJsonObject r = cli.call(m::setRecDesp, {insertJson(contract::recDespLayout(), {seqs[std::size_t(i)], "03", name, "D", "S", 2.0, 8.0, 12.0, "S"})});
+            const RowValues row{seqs[std::size_t(i)], "03", name, letterText(recDesp::Despesa), letterText(simNao::Sim), 2.0, 8.0, 12.0, letterText(simNao::Sim)};
+            const QJsonObject r = cli.call(m::setRecDesp, {insertJson(rd, row)});
             if (r.contains("result"))
                 ++accepted;
-            else if (errorCode(r) == 1003)
+            else if (errorCode(r) == code::Duplicate)
                 ++duplicates;
         });
     }
@@ -554,7 +504,7 @@ TEST_P(ServerTest, RacingDuplicatesLeaveExactlyOneRow)
         t.join();
     EXPECT_EQ(accepted, 1);
     EXPECT_EQ(duplicates, kClients - 1);
-    EXPECT_EQ(read(m::getRecDesp, {"03"}, contract::recDespLayout()).rows.size(), 1u);
+    EXPECT_EQ(read(m::getRecDesp, {"03"}, rd).rows.size(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ServerTest, ::testing::Values(Engine::Sqlite, Engine::Postgres), engineName);

@@ -471,8 +471,10 @@ struct Front::Impl {
             return d->onRequest(c, url, method, version, upload, uploadSize, context);
         } catch (const std::exception& e) {
             d->log(std::string("http: falha interna: ") + e.what());
-            return MHD_NO; // the connection is dropped
+        } catch (...) {
+            d->log("http: falha interna desconhecida");
         }
+        return MHD_NO; // the connection is dropped
     }
 
     static void onCompletedCb(void* cls, MHD_Connection*, void** context, MHD_RequestTerminationCode)
@@ -490,6 +492,8 @@ struct Front::Impl {
                 d->closed(context);
         } catch (const std::exception& e) {
             d->log(std::string("http: falha interna: ") + e.what());
+        } catch (...) {
+            d->log("http: falha interna desconhecida");
         }
     }
 

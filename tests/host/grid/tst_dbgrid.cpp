@@ -6,8 +6,8 @@
 #include "host/services.h"
 #include "platform/dataset.h"
 #include "platform/datasource.h"
-#include "platform/errors.h"
 #include "platform/field.h"
+#include "wire/errors.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
