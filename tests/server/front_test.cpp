@@ -283,14 +283,28 @@ TEST_F(FrontTest, ConnectionCapsAnswer503)
 TEST_F(FrontTest, BeyondTheCapsReserveAConnectionIsClosedWithoutAnswer)
 {
     start({"--max-connections-per-address", "2"});
+    // One connection more than the cap and its reserve: the library closes
+    // one of them unanswered. Which one depends on which of its threads
+    // accepts first, so the test counts instead of naming the last.
     std::vector<RawConnection> held;
-    for (int i = 0; i < 2 + 64; ++i)
+    for (int i = 0; i < 2 + 64 + 1; ++i)
         held.emplace_back(port(), "127.0.0.5");
-    RawConnection extra(port(), "127.0.0.5");
-    extra.send(rpcRequest(kCall));
-    const RawConnection::Answer a = extra.read(3s);
-    EXPECT_EQ(a.status, -1) << a.head;
-    EXPECT_TRUE(a.closed);
+    std::vector<bool> closed(held.size());
+    int closedCount = 0;
+    for (const auto until = std::chrono::steady_clock::now() + 5s; closedCount == 0 && std::chrono::steady_clock::now() < until;)
+        for (std::size_t i = 0; i < held.size(); ++i)
+            if (!closed[i] && held[i].closedByServer(10ms)) {
+                closed[i] = true;
+                ++closedCount;
+            }
+    // Give a wrongly closed second connection the time to show.
+    for (std::size_t i = 0; i < held.size(); ++i)
+        if (!closed[i] && held[i].closedByServer(i == 0 ? 500ms : 0ms))
+            ++closedCount;
+    EXPECT_EQ(closedCount, 1);
+    for (std::size_t i = 0; i < held.size(); ++i)
+        if (closed[i])
+            EXPECT_EQ(held[i].read(0ms).status, -1) << "closed without an answer";
     EXPECT_LT(timedCall("127.0.0.6"), 1.0) << "other addresses are served";
 }
 
