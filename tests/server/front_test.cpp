@@ -19,6 +19,7 @@
 #include <chrono>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 using namespace erp::testing;
@@ -185,15 +186,27 @@ TEST_F(FrontTest, MemoryGoesBackAfterLargeAnswers)
     const long before = residentKiB(server_->pid());
     std::vector<std::thread> readers;
     std::atomic<int> rows{0};
+    std::mutex failuresMutex;
+    std::vector<std::string> failures;
     for (int c = 0; c < 6; ++c)
         readers.emplace_back([&] {
             RpcClient client(server_->host(), port());
-            for (int k = 0; k < 3; ++k)
-                rows += int(client.call("GetParamIRPJ", {"03"}).value("result").toObject().value("rows").toArray().size());
+            for (int k = 0; k < 3; ++k) {
+                const QJsonObject answer = client.call("GetParamIRPJ", {"03"});
+                const int n = int(answer.value("result").toObject().value("rows").toArray().size());
+                rows += n;
+                if (n != 11'500) {
+                    std::lock_guard lock(failuresMutex);
+                    failures.push_back("HTTP " + std::to_string(client.lastStatus()) + " " + client.lastFailure() + " " +
+                                       QJsonDocument(answer.value("error").toObject()).toJson(QJsonDocument::Compact).toStdString());
+                }
+            }
         });
     for (auto& t : readers)
         t.join();
     EXPECT_EQ(rows, 6 * 3 * 11'500);
+    for (const std::string& f : failures)
+        ADD_FAILURE() << "a call fell short: " << f;
     std::this_thread::sleep_for(1s);
     const long after = residentKiB(server_->pid());
     EXPECT_LT(after, before + 24 * 1024) << "resident KiB before " << before << ", after " << after;
