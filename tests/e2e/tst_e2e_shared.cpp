@@ -7,6 +7,7 @@
 #include "entry/module.h"
 #include "host/basescreen.h"
 #include "host/dialogs.h"
+#include "host/hostapplication.h"
 #include "host/grid/dbgrid.h"
 #include "host/query.h"
 #include "host/services.h"
@@ -118,6 +119,7 @@ class TestShared : public QObject {
     std::string url;
     std::unique_ptr<ServerProcess> first, second;
     std::unique_ptr<Balancer> balancer;
+    std::unique_ptr<host::HostApplication> hostApp;
     std::unique_ptr<QMdiArea> area;
     host::ScriptedDialogs dialogs;
     std::unique_ptr<host::DialogServiceScope> scope;
@@ -171,13 +173,13 @@ private Q_SLOTS:
         QVERIFY2(c.open(), qPrintable(c.lastError().text()));
 
         scope = std::make_unique<host::DialogServiceScope>(dialogs);
-        host::hostSettings().serverHost = QStringLiteral("127.0.0.1");
-        host::hostSettings().serverPort = balancer->port;
-        host::hostSettings().company = QStringLiteral("01");
+        hostApp = std::make_unique<host::HostApplication>(host::HostSettings{.company = QStringLiteral("01"),
+                                                                              .serverHost = QStringLiteral("127.0.0.1"),
+                                                                              .serverPort = balancer->port});
         host::openSharedConnection(QString::fromStdString(url));
         area = std::make_unique<QMdiArea>();
         area->resize(1000, 700);
-        host::HostApplication::setMdiArea(area.get());
+        hostApp->setMdiArea(area.get());
         area->show();
         QVERIFY(QTest::qWaitForWindowActive(area.get()));
     }
@@ -187,6 +189,7 @@ private Q_SLOTS:
             frmParamIRPJ->close();
         area.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        hostApp.reset();
         host::closeSharedConnection();
         QSqlDatabase::removeDatabase(QStringLiteral("e2e"));
         scope.reset();

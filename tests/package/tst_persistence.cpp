@@ -373,12 +373,12 @@ private Q_SLOTS:
         field(*ds, nameField).setText(tab == u"InfCtb" ? QStringLiteral("Pagamento") : QStringLiteral("Outro nome"));
         f->button(B::Confirmar)->click();
         QCOMPARE(watch.shown, QStringList{QStringLiteral("Gravando no servidor…")});
-        QVERIFY(!host::busyAnimationVisible());
+        QVERIFY(!host::BusyAnimation::visibleOver(host::HostApplication::mainWindow()));
         fx.dialogs.answers.push_back(true);
         f->button(B::Excluir)->click();
         qApp->removeEventFilter(&watch);
         QCOMPARE(watch.shown, (QStringList{QStringLiteral("Gravando no servidor…"), QStringLiteral("Gravando no servidor…")}));
-        QVERIFY(!host::busyAnimationVisible());
+        QVERIFY(!host::BusyAnimation::visibleOver(host::HostApplication::mainWindow()));
         QCOMPARE(fx.dialogs.errors, QStringList());
         const QString save = tab == u"InfCtb" ? QStringLiteral("SetInfCtbIRPJ") : tab == u"Lucro" ? QStringLiteral("setRecDesp") : QStringLiteral("SetParamIRPJ");
         const QStringList calls = tab == u"InfCtb" ? QStringList{save, save} : QStringList{save, QStringLiteral("setDeleteInfCtb"), save};
@@ -492,7 +492,7 @@ private Q_SLOTS:
         using Fault = testing::FaultyRelay::Fault;
         ScreenFixture fx;
         testing::FaultyRelay relay(fx.server->host(), fx.server->port());
-        host::hostSettings().serverPort = relay.port();
+        fx.host.settings().serverPort = relay.port();
         TfrmParamIRPJ* f = openLoaded(fx);
         QVERIFY(f);
         auto& d = f->data();

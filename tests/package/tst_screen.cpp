@@ -74,7 +74,7 @@ private Q_SLOTS:
         QCOMPARE(f->medNmEmpresa->text(), QStringLiteral("Comercial Serra Azul de Alimentos Ltda"));
         QVERIFY(f->data().cdsItensDRE.recordCount() >= 10);
         QVERIFY(f->data().cdsAliquotas.recordCount() >= 4);
-        QVERIFY(!host::busyAnimationVisible());
+        QVERIFY(!host::BusyAnimation::visibleOver(host::HostApplication::mainWindow()));
         QVERIFY(fx.dialogs.errors.isEmpty());
         // The focus entered the company bar: IRPJ in front, its additions grid empty while choosing.
         QVERIFY(f->medCdEmpresa->hasFocus());
@@ -89,7 +89,7 @@ private Q_SLOTS:
     void missingHostCompanyStillOpensTheScreen()
     {
         ScreenFixture fx;
-        host::hostSettings().company = QStringLiteral("99");
+        fx.host.settings().company = QStringLiteral("99");
         TfrmParamIRPJ* f = fx.open();
         QVERIFY(f);
         QVERIFY(boIdCriado);
@@ -98,7 +98,7 @@ private Q_SLOTS:
         QVERIFY(f->medNmEmpresa->text().isEmpty());
         QVERIFY(!f->data().cdsItensDRE.active());
         QVERIFY(!f->data().cdsAliquotas.active());
-        QVERIFY(!host::busyAnimationVisible());
+        QVERIFY(!host::BusyAnimation::visibleOver(host::HostApplication::mainWindow()));
     }
 
     void unreachableServerEndsSetUpWithAClearError()
@@ -109,7 +109,7 @@ private Q_SLOTS:
         QCOMPARE(fx.dialogs.errors.size(), 1);
         QVERIFY2(fx.dialogs.errors[0].contains(QStringLiteral("servidor")), qPrintable(fx.dialogs.errors[0]));
         QVERIFY(!f->data().cdsItensDRE.active());
-        QVERIFY(!host::busyAnimationVisible());
+        QVERIFY(!host::BusyAnimation::visibleOver(host::HostApplication::mainWindow()));
         QVERIFY(f->isVisible());
     }
 

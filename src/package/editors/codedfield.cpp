@@ -7,6 +7,14 @@
 
 namespace erp::par47300 {
 
+namespace coded {
+const CodedField tipo{{{u'A', "A"}, {u'E', "E"}, {u'C', "C"}}};
+const CodedField origem{{{u'C', "CONTCTBL"}, {u'I', "I"}}};
+const CodedField apuracao{{{u'C', "Comp"}, {u'P', "Pag"}}};
+const CodedField recDesp{{{u'R', "R"}, {u'D', "D"}}};
+const CodedField simNao{{{u'S', "SIM"}, {u'N', "NAO"}}};
+} // namespace coded
+
 QString CodedField::text(const Field& f, const host::TMessages& msg) const
 {
     const QString stored = f.asString();
@@ -32,8 +40,8 @@ void CodedField::keyPress(Field& f, const DataSource& source, QChar& ch, bool as
     const QChar upper = (ch >= u'a' && ch <= u'z') ? QChar(ch.unicode() - (u'a' - u'A')) : ch;
     for (const Code& c : codes) {
         if (upper == c.letter) {
-            const DataSet::State s = source.state();
-            if (s != DataSet::State::Edit && s != DataSet::State::Insert)
+            const DataSet* shown = source.dataSet();
+            if (!shown || !shown->isEditing())
                 f.dataSet().edit();
             f.setAsString(QString(c.letter));
             if (!asTyped)
@@ -42,6 +50,14 @@ void CodedField::keyPress(Field& f, const DataSource& source, QChar& ch, bool as
         }
     }
     ch = QChar();
+}
+
+QStringList CodedField::texts(const host::TMessages& msg) const
+{
+    QStringList out;
+    for (const Code& c : codes)
+        out << msg.Msg(QString::fromLatin1(c.key));
+    return out;
 }
 
 } // namespace erp::par47300

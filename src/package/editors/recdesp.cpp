@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Revenue and expense items of the net-profit computation.
 #include "codedfield.h"
+#include "rowkeys.h"
 #include "screen/frmparamirpj.h"
 
+#include "data/fields.h"
 #include "entry/module.h"
 #include "host/grid/dbgrid.h"
 #include "host/search.h"
@@ -12,26 +14,13 @@
 namespace erp::par47300 {
 
 namespace {
-const CodedField kRecDesp{{{u'R', "R"}, {u'D', "D"}}};
-const CodedField kSimNao{{{u'S', "SIM"}, {u'N', "NAO"}}};
-
 const CodedField* codedField(const QString& name)
 {
     if (name == QLatin1String("IDRECDESPIRPJ"))
-        return &kRecDesp;
+        return &coded::recDesp;
     if (name == QLatin1String("IDRECDESPIRPJOP") || name == QLatin1String("IDCONSVRDEB"))
-        return &kSimNao;
+        return &coded::simNao;
     return nullptr;
-}
-
-Field& field(const DataSet& ds, const char* name)
-{
-    return ds.fieldByName(QString::fromLatin1(name));
-}
-
-bool editing(const DataSet& ds)
-{
-    return ds.state() == DataSet::State::Edit || ds.state() == DataSet::State::Insert;
 }
 } // namespace
 
@@ -77,7 +66,7 @@ void TfrmParamIRPJ::copiaAliquota(DataSet& item)
 void TfrmParamIRPJ::dbgRecDespEditButtonClick(host::TDBGrid& grid)
 {
     DataSet& item = data_->cdsRecDesp;
-    if (!editing(item))
+    if (!item.isEditing())
         item.edit();
     Field* selected = grid.selectedField();
     if (!selected || selected->fieldName() != QLatin1String("NRSEQALIQIRPJ"))
@@ -90,7 +79,7 @@ void TfrmParamIRPJ::dbgRecDespColExit(host::TDBGrid& grid)
 {
     DataSet& item = data_->cdsRecDesp;
     Field* selected = grid.selectedField();
-    if (!selected || selected->fieldName() != QLatin1String("NRSEQALIQIRPJ") || !editing(item)
+    if (!selected || selected->fieldName() != QLatin1String("NRSEQALIQIRPJ") || !item.isEditing()
         || host::EmptyString(selected->asString()))
         return;
     if (data_->cdsAliquotas.locate(QStringLiteral("NRSEQALIQIRPJ"), {selected->asFloat()})) {
@@ -147,13 +136,11 @@ void TfrmParamIRPJ::cdsRecDespBeforePost(DataSet& ds)
 
 bool TfrmParamIRPJ::itemDuplicado(const DataSet& ds)
 {
-    const QString key = field(ds, "NMRECDESPIRPJ").asString() + field(ds, "IDRECDESPIRPJ").asString()
-                        + field(ds, "IDRECDESPIRPJOP").asString() + field(ds, "NRSEQALIQIRPJ").asString();
-    if (ds.state() == DataSet::State::Edit && key == stItem)
+    if (keptKey(ds, itemKey(ds), stItem))
         return false;
-    return data_->cdsRecDespEspelho.locate(QStringLiteral("NMRECDESPIRPJ;IDRECDESPIRPJ;IDRECDESPIRPJOP;NRSEQALIQIRPJ"),
-                                           {field(ds, "NMRECDESPIRPJ").asString(), field(ds, "IDRECDESPIRPJ").asString(),
-                                            field(ds, "IDRECDESPIRPJOP").asString(), field(ds, "NRSEQALIQIRPJ").asFloat()});
+    return data_->cdsRecDespEspelho.locate(fieldList({"NMRECDESPIRPJ", "IDRECDESPIRPJ", "IDRECDESPIRPJOP", "NRSEQALIQIRPJ"}),
+                                           {text(ds, "NMRECDESPIRPJ"), text(ds, "IDRECDESPIRPJ"), text(ds, "IDRECDESPIRPJOP"),
+                                            field(ds, "NRSEQALIQIRPJ").asFloat()});
 }
 
 } // namespace erp::par47300
