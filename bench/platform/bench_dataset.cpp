@@ -3,7 +3,7 @@
 // (with the JSON parse alone beside it, so the decoder's own cost shows).
 #include "contract/paramirpj.h"
 #include "platform/dataset.h"
-#include "platform/packet.h"
+#include "wire/packet.h"
 
 #include <QJsonDocument>
 

@@ -17,8 +17,8 @@
 #include "host/maskedit.h"
 #include "host/query.h"
 #include "host/services.h"
-#include "platform/packet.h"
 #include "screen/frmparamirpj.h"
+#include "wire/packet.h"
 
 #include <httplib.h>
 

@@ -14,7 +14,7 @@
 #include "support/serverprocess.h"
 
 #include "contract/paramirpj.h"
-#include "platform/packet.h"
+#include "wire/packet.h"
 #include "paramservice.h"
 #include "rpc.h"
 #include "schema.h"

@@ -1,12 +1,70 @@
 // SPDX-License-Identifier: MIT
 #include "paramirpj.h"
 
+#include <QHash>
+
+#include <stdexcept>
+
 namespace erp::contract {
 
 namespace {
+
 constexpr FieldType kText = FieldType::String;
 constexpr FieldType kFloat = FieldType::Float;
+
+// Every field once, with its type and (texts) size in characters.
+const QHash<QString, FieldDef>& fields()
+{
+    static const QHash<QString, FieldDef> table = [] {
+        const FieldDef all[] = {
+            {f::NRSEQPARAMAPU, kFloat, 0},     {f::CDEMPRESA, kText, 2},        {f::NMPARAMAPU, kText, 200},
+            {f::IDPARAMAPU, kText, 1},         {f::IDIMPOSTO, kText, 1},        {f::VRPORCENTAGEM, kFloat, 0},
+            {f::IDFORMAPURITEM, kText, 1},     {f::NRSEQINFCTBIRPJ, kFloat, 0}, {f::IDINFCTBIRPJ, kText, 1},
+            {f::CHAVE, kText, 22},             {f::CDINFCTBIRPJ, kText, 20},    {f::CDTIPODEMO, kText, 2},
+            {f::NRSEQRECDESPIRPJ, kFloat, 0},  {f::NMRECDESPIRPJ, kText, 200},  {f::IDRECDESPIRPJ, kText, 1},
+            {f::IDRECDESPIRPJOP, kText, 1},    {f::NRSEQALIQIRPJ, kFloat, 0},   {f::VRALIQPRESIRPJ, kFloat, 0},
+            {f::VRALIQPRESCSLL, kFloat, 0},    {f::IDCONSVRDEB, kText, 1},      {f::CDITEMSTRU, kText, 4},
+            {f::NMITEMSTRU, kText, 50},        {f::NRSEQALIQIRPJPESQ, kText, 7}, {f::DSALIQIRPJCSLL, kText, 1000},
+            {f::NMEMPRESA, kText, 40},         {f::CDCONTCTBL, kText, 20},      {f::NMCONTCTBL, kText, 40},
+        };
+        QHash<QString, FieldDef> byName;
+        for (const FieldDef& d : all)
+            byName.insert(d.name, d);
+        return byName;
+    }();
+    return table;
+}
+
+FieldDefs layout(std::initializer_list<const char*> names)
+{
+    FieldDefs defs;
+    defs.reserve(qsizetype(names.size()));
+    for (const char* name : names)
+        defs.append(fieldDef(name));
+    return defs;
+}
+
 } // namespace
+
+QString fieldList(std::initializer_list<const char*> names)
+{
+    QString list;
+    for (const char* name : names) {
+        if (!list.isEmpty())
+            list += u';';
+        list += QLatin1String(name);
+    }
+    return list;
+}
+
+const FieldDef& fieldDef(const char* name)
+{
+    const auto& table = fields();
+    const auto it = table.find(QLatin1String(name));
+    if (it == table.end())
+        throw std::logic_error(std::string("field not in the contract: ") + name);
+    return it.value();
+}
 
 bool changesParameters(QStringView m)
 {
@@ -14,37 +72,49 @@ bool changesParameters(QStringView m)
            m == QLatin1String(method::setDeleteInfCtb);
 }
 
+// Built once: a layout is asked for on every read and save.
 FieldDefs paramApuLayout()
 {
-    return {{"NRSEQPARAMAPU", kFloat, 0}, {"CDEMPRESA", kText, 2}, {"NMPARAMAPU", kText, 200},
-            {"IDPARAMAPU", kText, 1},     {"IDIMPOSTO", kText, 1}, {"VRPORCENTAGEM", kFloat, 0}};
+    static const FieldDefs l = layout({f::NRSEQPARAMAPU, f::CDEMPRESA, f::NMPARAMAPU, f::IDPARAMAPU, f::IDIMPOSTO, f::VRPORCENTAGEM});
+    return l;
 }
 
 FieldDefs infCtbLayout()
 {
-    return {{"IDFORMAPURITEM", kText, 1}, {"NRSEQPARAMAPU", kFloat, 0}, {"NRSEQINFCTBIRPJ", kFloat, 0}, {"IDINFCTBIRPJ", kText, 1},
-            {"CHAVE", kText, 22},         {"CDINFCTBIRPJ", kText, 20},  {"CDTIPODEMO", kText, 2}};
+    static const FieldDefs l =
+        layout({f::IDFORMAPURITEM, f::NRSEQPARAMAPU, f::NRSEQINFCTBIRPJ, f::IDINFCTBIRPJ, f::CHAVE, f::CDINFCTBIRPJ, f::CDTIPODEMO});
+    return l;
 }
 
 FieldDefs recDespLayout()
 {
-    return {{"NRSEQRECDESPIRPJ", kFloat, 0}, {"CDEMPRESA", kText, 2},     {"NMRECDESPIRPJ", kText, 200},
-            {"IDRECDESPIRPJ", kText, 1},     {"IDRECDESPIRPJOP", kText, 1}, {"NRSEQALIQIRPJ", kFloat, 0},
-            {"VRALIQPRESIRPJ", kFloat, 0},   {"VRALIQPRESCSLL", kFloat, 0}, {"IDCONSVRDEB", kText, 1}};
+    static const FieldDefs l = layout({f::NRSEQRECDESPIRPJ, f::CDEMPRESA, f::NMRECDESPIRPJ, f::IDRECDESPIRPJ, f::IDRECDESPIRPJOP,
+                                       f::NRSEQALIQIRPJ, f::VRALIQPRESIRPJ, f::VRALIQPRESCSLL, f::IDCONSVRDEB});
+    return l;
 }
 
 FieldDefs itensDRELayout()
 {
-    return {{"CDTIPODEMO", kText, 2}, {"CDITEMSTRU", kText, 4}, {"NMITEMSTRU", kText, 50}};
+    static const FieldDefs l = layout({f::CDTIPODEMO, f::CDITEMSTRU, f::NMITEMSTRU});
+    return l;
 }
 
 FieldDefs aliquotasLayout()
 {
-    return {{"NRSEQALIQIRPJ", kFloat, 0},
-            {"NRSEQALIQIRPJPESQ", kText, 7},
-            {"DSALIQIRPJCSLL", kText, 1000},
-            {"VRALIQPRESCSLL", kFloat, 0},
-            {"VRALIQPRESIRPJ", kFloat, 0}};
+    static const FieldDefs l = layout({f::NRSEQALIQIRPJ, f::NRSEQALIQIRPJPESQ, f::DSALIQIRPJCSLL, f::VRALIQPRESCSLL, f::VRALIQPRESIRPJ});
+    return l;
+}
+
+FieldDefs empresaLayout()
+{
+    static const FieldDefs l = layout({f::CDEMPRESA, f::NMEMPRESA});
+    return l;
+}
+
+FieldDefs contCtblLayout()
+{
+    static const FieldDefs l = layout({f::CDCONTCTBL, f::NMCONTCTBL});
+    return l;
 }
 
 } // namespace erp::contract

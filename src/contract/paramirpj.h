@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "platform/fielddef.h"
+#include "letters.h"
+#include "names.h"
+
+#include "wire/fielddef.h"
 
 #include <QStringView>
 
 // What the client and the application server agree on for the parameter
 // service: its name, its methods and the layout of every packet it sends
-// or receives. Both sides build their packets from these lists.
+// or receives. Both sides build their packets from these lists, whose
+// fields are named in names.h and typed once in paramirpj.cpp.
 namespace erp::contract {
 
 inline constexpr char kServerObject[] = "PAR47300.rdmParamIRPJ";
@@ -42,5 +46,13 @@ FieldDefs recDespLayout();
 FieldDefs itensDRELayout();
 // Presumption-rate entries.
 FieldDefs aliquotasLayout();
+// Companies and ledger accounts, as the client's look-ups read them.
+FieldDefs empresaLayout();
+FieldDefs contCtblLayout();
+
+// The definition of one field by its name (f::…): the same type and size in
+// every packet and table that holds it. Throws std::logic_error for a name
+// the contract does not know.
+const FieldDef& fieldDef(const char* name);
 
 } // namespace erp::contract

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "messages.h"
 
-#include "platform/cp1252.h"
-#include "platform/errors.h"
+#include "wire/cp1252.h"
+#include "wire/errors.h"
 
 #include <QFile>
 #include <QtDebug>

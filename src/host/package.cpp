@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "package.h"
 
-#include "platform/errors.h"
+#include "wire/errors.h"
 
 namespace erp::host {
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "query.h"
 
-#include "platform/errors.h"
+#include "wire/errors.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>

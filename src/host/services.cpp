@@ -3,7 +3,7 @@
 
 #include "dialogs.h"
 #include "hostapplication.h"
-#include "platform/errors.h"
+#include "wire/errors.h"
 
 #include <QtDebug>
 

@@ -2,7 +2,8 @@
 #include "dataset.h"
 
 #include "datasource.h"
-#include "errors.h"
+
+#include "wire/errors.h"
 
 #include <algorithm>
 

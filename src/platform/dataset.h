@@ -2,7 +2,8 @@
 #pragma once
 
 #include "field.h"
-#include "packet.h"
+
+#include "wire/packet.h"
 
 #include <QObject>
 

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "field.h"
 
-#include "cp1252.h"
 #include "dataset.h"
-#include "errors.h"
 #include "formatting.h"
+
+#include "wire/cp1252.h"
+#include "wire/errors.h"
 
 #include <QLocale>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "fielddef.h"
+#include "wire/fielddef.h"
 
 #include <QString>
 #include <QVariant>

@@ -1,22 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "formatting.h"
 
-#include "errors.h"
-#include "fielddef.h"
+#include "wire/errors.h"
 
 #include <cmath>
 
 namespace erp {
-
-QString fieldTypeName(FieldType type)
-{
-    switch (type) {
-    case FieldType::String: return QStringLiteral("string");
-    case FieldType::Float: return QStringLiteral("float");
-    case FieldType::Integer: return QStringLiteral("integer");
-    }
-    return {};
-}
 
 QString formatFloat(const QString& picture, double value, const QLocale& locale)
 {

@@ -4,7 +4,7 @@
 #include "schema.h"
 
 #include "contract/paramirpj.h"
-#include "platform/packet.h"
+#include "wire/packet.h"
 
 #include <QHash>
 #include <QDateTime>

@@ -3,7 +3,7 @@
 
 #include "storage.h"
 
-#include "platform/errors.h"
+#include "wire/errors.h"
 
 #include <QJsonArray>
 #include <QJsonValue>

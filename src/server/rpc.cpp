@@ -5,8 +5,8 @@
 #include "paramservice.h"
 
 #include "contract/paramirpj.h"
-#include "platform/errors.h"
-#include "platform/jsonreader.h"
+#include "wire/errors.h"
+#include "wire/jsonreader.h"
 
 #include <QDateTime>
 #include <QJsonArray>

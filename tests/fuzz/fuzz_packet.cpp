@@ -4,8 +4,8 @@
 // either succeeds or throws PacketError; what decodes encodes back to a
 // packet that decodes to the same content.
 #include "contract/paramirpj.h"
-#include "platform/errors.h"
-#include "platform/packet.h"
+#include "wire/errors.h"
+#include "wire/packet.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

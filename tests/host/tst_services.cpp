@@ -2,8 +2,8 @@
 #include "host/dialogs.h"
 #include "host/messages.h"
 #include "host/services.h"
-#include "platform/errors.h"
 #include "platform/formatting.h"
+#include "wire/errors.h"
 
 #include <QTest>
 

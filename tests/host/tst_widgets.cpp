@@ -13,7 +13,7 @@
 #include "host/services.h"
 #include "platform/dataset.h"
 #include "platform/datasource.h"
-#include "platform/errors.h"
+#include "wire/errors.h"
 
 #include <QAction>
 #include <QComboBox>

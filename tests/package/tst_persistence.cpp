@@ -9,7 +9,7 @@
 #include "host/maskedit.h"
 #include "host/net/netconnection.h"
 #include "host/pagecontrol.h"
-#include "platform/packet.h"
+#include "wire/packet.h"
 
 #include <QAction>
 #include <QJsonObject>

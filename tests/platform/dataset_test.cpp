@@ -2,7 +2,7 @@
 #include "platform/datalink.h"
 #include "platform/dataset.h"
 #include "platform/datasource.h"
-#include "platform/errors.h"
+#include "wire/errors.h"
 
 #include <QLocale>
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "platform/errors.h"
 #include "platform/formatting.h"
+#include "wire/errors.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include "support/serverprocess.h"
 
 #include "contract/paramirpj.h"
-#include "platform/packet.h"
+#include "wire/packet.h"
 #include "rpc.h"
 #include "schema.h"
 #include "storage.h"

@@ -8,7 +8,7 @@
 #include "support/serverprocess.h"
 
 #include "contract/paramirpj.h"
-#include "platform/packet.h"
+#include "wire/packet.h"
 #include "storage.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 #include "support/serverprocess.h"
 
 #include "contract/paramirpj.h"
-#include "platform/packet.h"
+#include "wire/packet.h"
 #include "schema.h"
 #include "storage.h"
 

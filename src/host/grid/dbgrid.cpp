@@ -12,8 +12,8 @@
 #include "platform/datalink.h"
 #include "platform/dataset.h"
 #include "platform/datasource.h"
-#include "platform/errors.h"
 #include "platform/field.h"
+#include "wire/errors.h"
 
 #include <QApplication>
 #include <QComboBox>

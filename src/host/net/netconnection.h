@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "platform/errors.h"
+#include "wire/errors.h"
 
 #include <QJsonArray>
 #include <QJsonValue>

@@ -2,7 +2,7 @@
 #include "paramservice.h"
 
 #include "contract/paramirpj.h"
-#include "platform/packet.h"
+#include "wire/packet.h"
 
 namespace erp::par47300 {
 

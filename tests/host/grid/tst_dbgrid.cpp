@@ -7,8 +7,8 @@
 #include "host/services.h"
 #include "platform/dataset.h"
 #include "platform/datasource.h"
-#include "platform/errors.h"
 #include "platform/field.h"
+#include "wire/errors.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "platform/cp1252.h"
-#include "platform/errors.h"
+#include "wire/cp1252.h"
+#include "wire/errors.h"
 
 #include <gtest/gtest.h>
 

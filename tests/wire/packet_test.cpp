@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "platform/errors.h"
-#include "platform/packet.h"
+#include "wire/errors.h"
+#include "wire/packet.h"
 
 #include <QJsonDocument>
 

@@ -1,0 +1,84 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QString>
+
+#include <initializer_list>
+
+// Every field and table name of the parameter service, defined once.
+//
+// Write f::NRSEQPARAMAPU, never the text "NRSEQPARAMAPU": a misspelt constant
+// does not compile, a misspelt text fails only when the line runs. Each
+// constant is the name itself as a char array, so it goes wherever a name
+// goes:
+//     ds.fieldByName(f::NRSEQPARAMAPU)            // converts to QString
+//     name == QLatin1String(f::IDRECDESPIRPJ)     // compares without a copy
+//     ds.locate(fieldList({f::NMPARAMAPU, f::IDPARAMAPU, f::IDIMPOSTO}), …)
+// A field's type and size live in one place too (contract/paramirpj.cpp),
+// and each packet layout lists its fields by these names.
+namespace erp::contract {
+
+#define ERP_NAME(name) inline constexpr char name[] = #name;
+
+// Fields, as they travel in packets and are stored in tables.
+namespace f {
+// Additions, exclusions and compensations (PARAMAPUIRPJ).
+ERP_NAME(NRSEQPARAMAPU)
+ERP_NAME(CDEMPRESA)
+ERP_NAME(NMPARAMAPU)
+ERP_NAME(IDPARAMAPU)
+ERP_NAME(IDIMPOSTO)
+ERP_NAME(VRPORCENTAGEM)
+// Accounting information of a parent row (INFCTBIRPJ).
+ERP_NAME(IDFORMAPURITEM)
+ERP_NAME(NRSEQINFCTBIRPJ)
+ERP_NAME(IDINFCTBIRPJ)
+ERP_NAME(CHAVE)
+ERP_NAME(CDINFCTBIRPJ)
+ERP_NAME(CDTIPODEMO)
+// Revenue and expense items of the net-profit computation (RECDESPIRPJ).
+ERP_NAME(NRSEQRECDESPIRPJ)
+ERP_NAME(NMRECDESPIRPJ)
+ERP_NAME(IDRECDESPIRPJ)
+ERP_NAME(IDRECDESPIRPJOP)
+ERP_NAME(NRSEQALIQIRPJ)
+ERP_NAME(VRALIQPRESIRPJ)
+ERP_NAME(VRALIQPRESCSLL)
+ERP_NAME(IDCONSVRDEB)
+// Items of the income-statement structures (ITEMESTRUDRE).
+ERP_NAME(CDITEMSTRU)
+ERP_NAME(NMITEMSTRU)
+// Presumption-rate entries (ALIQIRPJ); NRSEQALIQIRPJPESQ is the code as text, for searching.
+ERP_NAME(NRSEQALIQIRPJPESQ)
+ERP_NAME(DSALIQIRPJCSLL)
+// Companies (EMPRESA) and ledger accounts (CONTCTBL), read by the client's look-ups.
+ERP_NAME(NMEMPRESA)
+ERP_NAME(CDCONTCTBL)
+ERP_NAME(NMCONTCTBL)
+// Stored only: the case-folded keys of the unique indexes, and when held
+// accounting information was taken away.
+ERP_NAME(NMPARAMAPUCHV)
+ERP_NAME(NMRECDESPIRPJCHV)
+ERP_NAME(CDINFCTBIRPJCHV)
+ERP_NAME(DTREMOCAO)
+} // namespace f
+
+// Tables.
+namespace t {
+ERP_NAME(EMPRESA)
+ERP_NAME(CONTCTBL)
+ERP_NAME(ITEMESTRUDRE)
+ERP_NAME(ALIQIRPJ)
+ERP_NAME(APURPAI)
+ERP_NAME(PARAMAPUIRPJ)
+ERP_NAME(RECDESPIRPJ)
+ERP_NAME(INFCTBIRPJ)
+ERP_NAME(INFCTBIRPJREMOVIDA)
+} // namespace t
+
+#undef ERP_NAME
+
+// Field names joined by ';', as key lists are written ("A;B;C").
+QString fieldList(std::initializer_list<const char*> names);
+
+} // namespace erp::contract
