@@ -1,11 +1,17 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "contract/letters.h"
+#include "contract/names.h"
 #include "platform/dataset.h"
 
-#include <initializer_list>
-
 namespace erp::par47300 {
+
+// Field names and letters as the contract defines them: f::NMPARAMAPU, letter::tipo::Adicao.
+namespace f = contract::f;
+namespace letter = contract::letter;
+using contract::fieldList;
+using contract::holdsLetter;
 
 // A field of a dataset, by its name.
 inline Field& field(const DataSet& ds, const char* name)
@@ -19,13 +25,20 @@ inline QString text(const DataSet& ds, const char* name)
     return field(ds, name).asString();
 }
 
-// Field names as locate takes them, separated by ';'.
-inline QString fieldList(std::initializer_list<const char*> names)
+// Whether a coded field's stored value is exactly `code`.
+inline bool isLetter(QStringView value, char code)
 {
-    QString out;
-    for (const char* name : names)
-        out += (out.isEmpty() ? QString() : QStringLiteral(";")) + QLatin1String(name);
-    return out;
+    return value.size() == 1 && value.front() == QLatin1Char(code);
+}
+// Whether it begins with `code` (the checks that look only at the first character).
+inline bool startsWithLetter(QStringView value, char code)
+{
+    return value.startsWith(QLatin1Char(code));
+}
+// A letter as a coded field stores it.
+inline QString letterText(char code)
+{
+    return QString(QLatin1Char(code));
 }
 
 } // namespace erp::par47300

@@ -82,34 +82,34 @@ void TfrmParamIRPJ::recarregaEditado(const EditedDataSet& e, const QVariant& key
 
 // ---- new rows
 
-void TfrmParamIRPJ::cdsAdicNewRecord(const EditedDataSet& e, QChar imposto)
+void TfrmParamIRPJ::cdsAdicNewRecord(const EditedDataSet& e, char imposto)
 {
     DataSet& ds = *e.cds;
-    field(ds, "IDIMPOSTO").setAsString(QString(imposto));
-    field(ds, "VRPORCENTAGEM").setAsFloat(100.0);
+    field(ds, f::IDIMPOSTO).setAsString(letterText(imposto));
+    field(ds, f::VRPORCENTAGEM).setAsFloat(100.0);
     field(ds, e.keyField).setAsFloat(service_.nextNumber(e.sequenceMethod));
-    field(ds, "CDEMPRESA").setAsString(medCdEmpresa->storedText());
-    field(ds, "NMPARAMAPU").focusControl();
+    field(ds, f::CDEMPRESA).setAsString(medCdEmpresa->storedText());
+    field(ds, f::NMPARAMAPU).focusControl();
 }
 
 void TfrmParamIRPJ::cdsInfCtbNewRecord(DataSet& ds)
 {
     const EditedDataSet& parent = frontTab().parent;
-    field(ds, "NRSEQPARAMAPU").setAsFloat(field(*parent.cds, parent.keyField).asFloat());
+    field(ds, f::NRSEQPARAMAPU).setAsFloat(field(*parent.cds, parent.keyField).asFloat());
     field(ds, infCtb_.keyField).setAsFloat(service_.nextNumber(infCtb_.sequenceMethod));
-    field(ds, "IDFORMAPURITEM").setAsString(QStringLiteral("C"));
+    field(ds, f::IDFORMAPURITEM).setAsString(letterText(letter::apuracao::Competencia));
     FocaColunaGridCtb(0);
 }
 
 void TfrmParamIRPJ::cdsRecDespNewRecord(DataSet& ds)
 {
     const EditedDataSet& e = tabs_[Lucro].parent;
-    field(ds, "IDRECDESPIRPJ").setAsString(QStringLiteral("R"));
-    field(ds, "IDRECDESPIRPJOP").setAsString(QStringLiteral("S"));
-    field(ds, "IDCONSVRDEB").setAsString(QStringLiteral("S"));
+    field(ds, f::IDRECDESPIRPJ).setAsString(letterText(letter::recDesp::Receita));
+    field(ds, f::IDRECDESPIRPJOP).setAsString(letterText(letter::simNao::Sim));
+    field(ds, f::IDCONSVRDEB).setAsString(letterText(letter::simNao::Sim));
     field(ds, e.keyField).setAsFloat(service_.nextNumber(e.sequenceMethod));
-    field(ds, "CDEMPRESA").setAsString(medCdEmpresa->storedText());
-    field(ds, "NMRECDESPIRPJ").focusControl();
+    field(ds, f::CDEMPRESA).setAsString(medCdEmpresa->storedText());
+    field(ds, f::NMRECDESPIRPJ).focusControl();
 }
 
 // ---- pre-edit keys: the key columns as they were when the edit began

@@ -33,7 +33,7 @@ void TfrmParamIRPJ::cdsAdicVRPORCENTAGEMGetText(Field& f, QString& text, bool)
 void TfrmParamIRPJ::dbgAdicKeyPress(host::TDBGrid& grid, QChar& ch)
 {
     Field* selected = grid.selectedField();
-    if (!selected || selected->fieldName() != QLatin1String("IDPARAMAPU"))
+    if (!selected || selected->fieldName() != QLatin1String(f::IDPARAMAPU))
         return;
     coded::tipo.keyPress(*selected, *grid.dataSource(), ch);
     // On an empty grid the letter started a new row, whose rule moved the
@@ -44,24 +44,20 @@ void TfrmParamIRPJ::dbgAdicKeyPress(host::TDBGrid& grid, QChar& ch)
 
 void TfrmParamIRPJ::cdsAdicBeforePost(DataSet& ds)
 {
-    const auto refuse = [&](const char* name, const char* key) {
-        field(ds, name).focusControl();
-        host::MensErro(msgPadrao()->Msg(QString::fromLatin1(key)), true);
-    };
-    if (host::EmptyString(text(ds, "NMPARAMAPU")))
-        refuse("NMPARAMAPU", "NOME_DEV");
-    const QString tipo = text(ds, "IDPARAMAPU");
+    if (host::EmptyString(text(ds, f::NMPARAMAPU)))
+        paraNoCampo(ds, f::NMPARAMAPU, "NOME_DEV");
+    const QString tipo = text(ds, f::IDPARAMAPU);
     if (host::EmptyString(tipo))
-        refuse("IDPARAMAPU", "TIPO_DEV");
-    if (tipo != QLatin1String("A") && tipo != QLatin1String("C") && tipo != QLatin1String("E"))
-        refuse("IDPARAMAPU", "TIPO_INV");
+        paraNoCampo(ds, f::IDPARAMAPU, "TIPO_DEV");
+    if (!holdsLetter(tipo, letter::tipo::all))
+        paraNoCampo(ds, f::IDPARAMAPU, "TIPO_INV");
     if (adicDuplicada(ds))
-        refuse("NMPARAMAPU", "ADIC_JA");
-    const Field& porcentagem = field(ds, "VRPORCENTAGEM");
+        paraNoCampo(ds, f::NMPARAMAPU, "ADIC_JA");
+    const Field& porcentagem = field(ds, f::VRPORCENTAGEM);
     if (host::EmptyString(porcentagem.asString()) || porcentagem.asFloat() == 0.0)
-        refuse("VRPORCENTAGEM", "PORCENT_DEV");
+        paraNoCampo(ds, f::VRPORCENTAGEM, "PORCENT_DEV");
     if (porcentagem.asFloat() <= 0.0 || porcentagem.asFloat() > 100.0)
-        refuse("VRPORCENTAGEM", "PORCENT_ENTRE");
+        paraNoCampo(ds, f::VRPORCENTAGEM, "PORCENT_ENTRE");
     stAdic.clear();
 }
 
@@ -70,8 +66,8 @@ bool TfrmParamIRPJ::adicDuplicada(const DataSet& ds)
     // An edit that kept its key is not measured against its own saved row.
     if (keptKey(ds, adicKey(ds), stAdic))
         return false;
-    return data_->cdsAdicEspelho.locate(fieldList({"NMPARAMAPU", "IDPARAMAPU", "IDIMPOSTO"}),
-                                        {text(ds, "NMPARAMAPU"), text(ds, "IDPARAMAPU"), text(ds, "IDIMPOSTO")});
+    return data_->cdsAdicEspelho.locate(fieldList({f::NMPARAMAPU, f::IDPARAMAPU, f::IDIMPOSTO}),
+                                        {text(ds, f::NMPARAMAPU), text(ds, f::IDPARAMAPU), text(ds, f::IDIMPOSTO)});
 }
 
 } // namespace erp::par47300

@@ -21,7 +21,7 @@ namespace erp::par47300 {
 // offered in the field's grid column.
 struct CodedField {
     struct Code {
-        QChar letter;
+        char letter; // from contract::letter
         const char* key;
     };
     QList<Code> codes;

@@ -40,7 +40,7 @@ void TfrmParamIRPJ::cdsInfCtbIDINFCTBIRPJSetText(Field& f, const QString& text)
 void TfrmParamIRPJ::cdsInfCtbIDINFCTBIRPJChange(Field&)
 {
     // Another origin makes the key mean something else: it is typed again.
-    field(data_->cdsInfCtb, "CHAVE").clear();
+    field(data_->cdsInfCtb, f::CHAVE).clear();
 }
 
 void TfrmParamIRPJ::cdsInfCtbIDFORMAPURITEMGetText(Field& f, QString& text, bool)
@@ -72,9 +72,9 @@ void TfrmParamIRPJ::paraNaColuna(int column, const char* key)
 
 void TfrmParamIRPJ::verificaConta(const DataSet& ds)
 {
-    const QString chave = field(ds, "CHAVE").asString();
-    if (data_->cdsInfEspelho.locate(fieldList({"NRSEQPARAMAPU", "IDINFCTBIRPJ", "CDINFCTBIRPJ"}),
-                                    {field(ds, "NRSEQPARAMAPU").asFloat(), field(ds, "IDINFCTBIRPJ").asString(), chave}))
+    const QString chave = field(ds, f::CHAVE).asString();
+    if (data_->cdsInfEspelho.locate(fieldList({f::NRSEQPARAMAPU, f::IDINFCTBIRPJ, f::CDINFCTBIRPJ}),
+                                    {field(ds, f::NRSEQPARAMAPU).asFloat(), field(ds, f::IDINFCTBIRPJ).asString(), chave}))
         paraNaColuna(1, "INFCTB_JA");
     if (host::EmptyString(chave))
         paraNaColuna(1, "CONTCTBL_DEV");
@@ -85,36 +85,36 @@ void TfrmParamIRPJ::verificaConta(const DataSet& ds)
 
 void TfrmParamIRPJ::verificaItem(const DataSet& ds)
 {
-    const QString chave = field(ds, "CHAVE").asString();
-    if (data_->cdsInfEspelho.locate(fieldList({"NRSEQPARAMAPU", "IDINFCTBIRPJ", "CDINFCTBIRPJ", "CDTIPODEMO"}),
-                                    {field(ds, "NRSEQPARAMAPU").asFloat(), field(ds, "IDINFCTBIRPJ").asString(), itemCode(chave),
+    const QString chave = field(ds, f::CHAVE).asString();
+    if (data_->cdsInfEspelho.locate(fieldList({f::NRSEQPARAMAPU, f::IDINFCTBIRPJ, f::CDINFCTBIRPJ, f::CDTIPODEMO}),
+                                    {field(ds, f::NRSEQPARAMAPU).asFloat(), field(ds, f::IDINFCTBIRPJ).asString(), itemCode(chave),
                                      itemType(chave)}))
         paraNaColuna(1, "INFCTB_JA");
     if (host::EmptyString(chave))
         paraNaColuna(1, "ITEM_DEV");
-    if (!data_->cdsItensDRE.locate(fieldList({"CDTIPODEMO", "CDITEMSTRU"}), {itemType(chave), itemCode(chave)}))
+    if (!data_->cdsItensDRE.locate(fieldList({f::CDTIPODEMO, f::CDITEMSTRU}), {itemType(chave), itemCode(chave)}))
         paraNaColuna(1, "ITEM_N");
 }
 
 void TfrmParamIRPJ::cdsInfCtbBeforePost(DataSet& ds)
 {
     QString shown;
-    cdsInfCtbIDINFCTBIRPJGetText(field(ds, "IDINFCTBIRPJ"), shown, true);
+    cdsInfCtbIDINFCTBIRPJGetText(field(ds, f::IDINFCTBIRPJ), shown, true);
     if (shown.isEmpty())
         paraNaColuna(0, "ORIGEM_DEV");
-    const QString origem = field(ds, "IDINFCTBIRPJ").asString();
-    if (!origem.startsWith(u'C') && !origem.startsWith(u'I'))
+    const QString origem = field(ds, f::IDINFCTBIRPJ).asString();
+    if (!startsWithLetter(origem, letter::origem::Conta) && !startsWithLetter(origem, letter::origem::Item))
         paraNaColuna(0, "ORIGEM_INV");
     if (!keptKey(ds, infCtbKey(ds), stOrigem)) {
-        const QString chave = field(ds, "CHAVE").asString();
-        if (origem.startsWith(u'I')) {
+        const QString chave = field(ds, f::CHAVE).asString();
+        if (startsWithLetter(origem, letter::origem::Item)) {
             verificaItem(ds);
-            field(ds, "CDTIPODEMO").setAsString(itemType(chave));
-            field(ds, "CDINFCTBIRPJ").setAsString(itemCode(chave));
+            field(ds, f::CDTIPODEMO).setAsString(itemType(chave));
+            field(ds, f::CDINFCTBIRPJ).setAsString(itemCode(chave));
         } else {
             verificaConta(ds);
-            field(ds, "CDTIPODEMO").clear();
-            field(ds, "CDINFCTBIRPJ").setAsString(chave);
+            field(ds, f::CDTIPODEMO).clear();
+            field(ds, f::CDINFCTBIRPJ).setAsString(chave);
         }
     }
     stOrigem.clear();
@@ -125,26 +125,26 @@ void TfrmParamIRPJ::cdsInfCtbBeforePost(DataSet& ds)
 void TfrmParamIRPJ::dbgInfCtbEditButtonClick(host::TDBGrid& grid)
 {
     Field* selected = grid.selectedField();
-    if (!selected || selected->fieldName() != QLatin1String("CHAVE"))
+    if (!selected || selected->fieldName() != QLatin1String(f::CHAVE))
         return;
     DataSet& ds = data_->cdsInfCtb;
     if (!ds.isEditing())
         ds.edit();
-    const QString origem = field(ds, "IDINFCTBIRPJ").asString();
+    const QString origem = field(ds, f::IDINFCTBIRPJ).asString();
     if (host::EmptyString(origem))
         paraNaColuna(0, "ORIGEM_DEV");
-    if (!origem.startsWith(u'C') && !origem.startsWith(u'I'))
+    if (!startsWithLetter(origem, letter::origem::Conta) && !startsWithLetter(origem, letter::origem::Item))
         paraNaColuna(0, "ORIGEM_INV");
     const host::TMessages& msg = *msgPadrao();
-    if (origem == QLatin1String("C")) {
+    if (isLetter(origem, letter::origem::Conta)) {
         abreQryContCtbl(QString(), QStringLiteral("T"));
         if (host::Pesquisar(&data_->dtsContCtbl, msg.Msg(QStringLiteral("CONTCTBL")) + u'|' + msg.Msg(QStringLiteral("CONTCTBL_N")), false, true))
-            field(ds, "CHAVE").setAsString(field(data_->qryContCtbl, "CDCONTCTBL").asString());
-    } else if (origem == QLatin1String("I")) {
+            field(ds, f::CHAVE).setAsString(field(data_->qryContCtbl, f::CDCONTCTBL).asString());
+    } else if (isLetter(origem, letter::origem::Item)) {
         if (!host::Pesquisar(&data_->dtsItensDRE, msg.Msg(QStringLiteral("ITEMDRE")) + u'|' + msg.Msg(QStringLiteral("DRE_N")), false, true))
             return;
-        field(ds, "CHAVE").setAsString(field(data_->cdsItensDRE, "CDTIPODEMO").asString()
-                                       + field(data_->cdsItensDRE, "CDITEMSTRU").asString());
+        field(ds, f::CHAVE).setAsString(field(data_->cdsItensDRE, f::CDTIPODEMO).asString()
+                                       + field(data_->cdsItensDRE, f::CDITEMSTRU).asString());
         // Leaving the key column and coming back checks the chosen item at once.
         ds.disableControls();
         struct Enable {
@@ -160,15 +160,15 @@ void TfrmParamIRPJ::dbgInfCtbColExit(host::TDBGrid& grid)
 {
     const DataSet& ds = data_->cdsInfCtb;
     Field* selected = grid.selectedField();
-    if (!ds.isEditing() || !selected || selected->fieldName() != QLatin1String("CHAVE") || host::EmptyString(selected->asString()))
+    if (!ds.isEditing() || !selected || selected->fieldName() != QLatin1String(f::CHAVE) || host::EmptyString(selected->asString()))
         return;
     if (keptKey(ds, infCtbKey(ds), stOrigem))
         return;
-    if (field(ds, "IDINFCTBIRPJ").asString() == QLatin1String("I")) {
+    if (isLetter(text(ds, f::IDINFCTBIRPJ), letter::origem::Item)) {
         verificaItem(ds);
     } else {
         verificaConta(ds);
-        field(ds, "CDTIPODEMO").clear();
+        field(ds, f::CDTIPODEMO).clear();
     }
 }
 
@@ -177,9 +177,9 @@ void TfrmParamIRPJ::dbgInfCtbKeyPress(host::TDBGrid& grid, QChar& ch, bool lucro
     Field* selected = grid.selectedField();
     if (!selected)
         return;
-    if (lucro && selected->fieldName() == QLatin1String("IDFORMAPURITEM"))
+    if (lucro && selected->fieldName() == QLatin1String(f::IDFORMAPURITEM))
         coded::apuracao.keyPress(*selected, data_->dtsInfCtb, ch, true);
-    else if (selected->fieldName() == QLatin1String("IDINFCTBIRPJ"))
+    else if (selected->fieldName() == QLatin1String(f::IDINFCTBIRPJ))
         coded::origem.keyPress(*selected, data_->dtsInfCtb, ch, !lucro);
     // On an empty grid the letter started a new row, whose rule moved the
     // cursor to the origin: the letter is stored and must not be typed there.

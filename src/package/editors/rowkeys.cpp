@@ -9,18 +9,18 @@ namespace erp::par47300 {
 
 QString adicKey(const DataSet& ds)
 {
-    return text(ds, "NMPARAMAPU") + text(ds, "IDPARAMAPU") + text(ds, "IDIMPOSTO");
+    return text(ds, f::NMPARAMAPU) + text(ds, f::IDPARAMAPU) + text(ds, f::IDIMPOSTO);
 }
 
 QString infCtbKey(const DataSet& ds)
 {
-    const double parent = field(ds, "NRSEQPARAMAPU").asFloat();
-    return QString::number(qint64(std::llround(parent))) + text(ds, "IDINFCTBIRPJ") + text(ds, "CHAVE");
+    const double parent = field(ds, f::NRSEQPARAMAPU).asFloat();
+    return QString::number(qint64(std::llround(parent))) + text(ds, f::IDINFCTBIRPJ) + text(ds, f::CHAVE);
 }
 
 QString itemKey(const DataSet& ds)
 {
-    return text(ds, "NMRECDESPIRPJ") + text(ds, "IDRECDESPIRPJ") + text(ds, "IDRECDESPIRPJOP") + text(ds, "NRSEQALIQIRPJ");
+    return text(ds, f::NMRECDESPIRPJ) + text(ds, f::IDRECDESPIRPJ) + text(ds, f::IDRECDESPIRPJOP) + text(ds, f::NRSEQALIQIRPJ);
 }
 
 bool keptKey(const DataSet& ds, const QString& rowKey, const QString& preEditKey)

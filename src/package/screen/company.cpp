@@ -36,7 +36,7 @@ void TfrmParamIRPJ::medCdEmpresaExit()
         medCdEmpresa->setFocus();
         host::MensErro(msgPadrao()->Msg(QStringLiteral("EMPR_N")), true);
     }
-    medNmEmpresa->setText(text(data_->qryEmpresa, "NMEMPRESA"));
+    medNmEmpresa->setText(text(data_->qryEmpresa, f::NMEMPRESA));
 }
 
 void TfrmParamIRPJ::btpEmpresaBeforePesq(bool&)
@@ -46,8 +46,8 @@ void TfrmParamIRPJ::btpEmpresaBeforePesq(bool&)
 
 void TfrmParamIRPJ::btpEmpresaAfterPesq()
 {
-    medCdEmpresa->setStoredText(text(data_->qryEmpresa, "CDEMPRESA"));
-    medNmEmpresa->setText(text(data_->qryEmpresa, "NMEMPRESA"));
+    medCdEmpresa->setStoredText(text(data_->qryEmpresa, f::CDEMPRESA));
+    medNmEmpresa->setText(text(data_->qryEmpresa, f::NMEMPRESA));
 }
 
 void TfrmParamIRPJ::panEmpresaEnter()

@@ -3,10 +3,10 @@
 #include "frmparamirpj.h"
 
 #include "contract/paramirpj.h"
+#include "data/fields.h"
 #include "entry/module.h"
 #include "host/busy.h"
 #include "host/dbcontrols.h"
-#include "data/fields.h"
 #include "host/hostapplication.h"
 #include "host/grid/dbgrid.h"
 #include "host/maskedit.h"
@@ -83,25 +83,25 @@ void TfrmParamIRPJ::bindRules()
     d.cdsRecDesp.onNewRecord = rule(this, &TfrmParamIRPJ::cdsRecDespNewRecord);
 
     // Additions editor, for both taxes; their new rows differ in their tax.
-    const std::pair<Tab, QChar> taxes[] = {{IRPJ, u'I'}, {CSLL, u'C'}};
+    const std::pair<Tab, char> taxes[] = {{IRPJ, letter::imposto::IRPJ}, {CSLL, letter::imposto::CSLL}};
     for (const auto& [t, imposto] : taxes) {
         const EditedDataSet& e = tabs_[t].parent;
         DataSet& ds = *e.cds;
         ds.onNewRecord = [this, &e, imposto](DataSet&) { cdsAdicNewRecord(e, imposto); };
-        field(ds, "IDPARAMAPU").onGetText = rule(this, &TfrmParamIRPJ::cdsAdicIDPARAMAPUGetText);
-        field(ds, "IDPARAMAPU").onSetText = rule(this, &TfrmParamIRPJ::cdsAdicIDPARAMAPUSetText);
-        field(ds, "VRPORCENTAGEM").onGetText = rule(this, &TfrmParamIRPJ::cdsAdicVRPORCENTAGEMGetText);
+        field(ds, f::IDPARAMAPU).onGetText = rule(this, &TfrmParamIRPJ::cdsAdicIDPARAMAPUGetText);
+        field(ds, f::IDPARAMAPU).onSetText = rule(this, &TfrmParamIRPJ::cdsAdicIDPARAMAPUSetText);
+        field(ds, f::VRPORCENTAGEM).onGetText = rule(this, &TfrmParamIRPJ::cdsAdicVRPORCENTAGEMGetText);
         ds.beforePost = rule(this, &TfrmParamIRPJ::cdsAdicBeforePost);
         tabs_[t].grid->onKeyPress = rule(this, &TfrmParamIRPJ::dbgAdicKeyPress);
     }
 
     // Net-profit items editor.
-    for (const char* coded : {"IDRECDESPIRPJ", "IDRECDESPIRPJOP", "IDCONSVRDEB"}) {
+    for (const char* coded : {f::IDRECDESPIRPJ, f::IDRECDESPIRPJOP, f::IDCONSVRDEB}) {
         field(d.cdsRecDesp, coded).onGetText = rule(this, &TfrmParamIRPJ::cdsRecDespCodedGetText);
         field(d.cdsRecDesp, coded).onSetText = rule(this, &TfrmParamIRPJ::cdsRecDespCodedSetText);
     }
-    field(d.cdsRecDesp, "NRSEQALIQIRPJ").onGetText = rule(this, &TfrmParamIRPJ::cdsRecDespNRSEQALIQIRPJGetText);
-    field(d.cdsRecDesp, "NRSEQALIQIRPJ").onSetText = rule(this, &TfrmParamIRPJ::cdsRecDespNRSEQALIQIRPJSetText);
+    field(d.cdsRecDesp, f::NRSEQALIQIRPJ).onGetText = rule(this, &TfrmParamIRPJ::cdsRecDespNRSEQALIQIRPJGetText);
+    field(d.cdsRecDesp, f::NRSEQALIQIRPJ).onSetText = rule(this, &TfrmParamIRPJ::cdsRecDespNRSEQALIQIRPJSetText);
     dbgRecDesp->onEditButtonClick = rule(this, &TfrmParamIRPJ::dbgRecDespEditButtonClick);
     dbgRecDesp->onColExit = rule(this, &TfrmParamIRPJ::dbgRecDespColExit);
     dbgRecDesp->onKeyPress = rule(this, &TfrmParamIRPJ::dbgRecDespKeyPress);
@@ -109,16 +109,16 @@ void TfrmParamIRPJ::bindRules()
 
     // Accounting information: the rules read and write cdsInfCtb whichever dataset raised them.
     for (DataSet* ds : {&d.cdsInfCtb, &d.cdsInfEspelho}) {
-        field(*ds, "IDINFCTBIRPJ").onGetText = rule(this, &TfrmParamIRPJ::cdsInfCtbIDINFCTBIRPJGetText);
-        field(*ds, "IDINFCTBIRPJ").onChange = rule(this, &TfrmParamIRPJ::cdsInfCtbIDINFCTBIRPJChange);
-        field(*ds, "IDFORMAPURITEM").onGetText = rule(this, &TfrmParamIRPJ::cdsInfCtbIDFORMAPURITEMGetText);
-        field(*ds, "IDFORMAPURITEM").onSetText = rule(this, &TfrmParamIRPJ::cdsInfCtbIDFORMAPURITEMSetText);
+        field(*ds, f::IDINFCTBIRPJ).onGetText = rule(this, &TfrmParamIRPJ::cdsInfCtbIDINFCTBIRPJGetText);
+        field(*ds, f::IDINFCTBIRPJ).onChange = rule(this, &TfrmParamIRPJ::cdsInfCtbIDINFCTBIRPJChange);
+        field(*ds, f::IDFORMAPURITEM).onGetText = rule(this, &TfrmParamIRPJ::cdsInfCtbIDFORMAPURITEMGetText);
+        field(*ds, f::IDFORMAPURITEM).onSetText = rule(this, &TfrmParamIRPJ::cdsInfCtbIDFORMAPURITEMSetText);
     }
-    field(d.cdsInfCtb, "IDINFCTBIRPJ").onSetText = rule(this, &TfrmParamIRPJ::cdsInfCtbIDINFCTBIRPJSetText);
+    field(d.cdsInfCtb, f::IDINFCTBIRPJ).onSetText = rule(this, &TfrmParamIRPJ::cdsInfCtbIDINFCTBIRPJSetText);
     // The key is a ledger-account code only on an account row: item keys are
     // shown and typed as stored, without the account mask.
-    field(d.cdsInfCtb, "CHAVE").editMaskApplies = [](const Field& chave) {
-        return text(chave.dataSet(), "IDINFCTBIRPJ") == QLatin1String("C");
+    field(d.cdsInfCtb, f::CHAVE).editMaskApplies = [](const Field& chave) {
+        return isLetter(text(chave.dataSet(), f::IDINFCTBIRPJ), letter::origem::Conta);
     };
     d.cdsInfCtb.beforePost = rule(this, &TfrmParamIRPJ::cdsInfCtbBeforePost);
     for (const ScreenTab& tab : tabs_) {
@@ -131,16 +131,16 @@ void TfrmParamIRPJ::bindRules()
 void TfrmParamIRPJ::FormCreate()
 {
     TfrmPadraoSimples::FormCreate();
-    field(data_->qryContCtbl, "CDCONTCTBL").setEditMask(host::DBPict(2));
-    field(data_->cdsInfCtb, "CHAVE").setEditMask(host::DBPict(2));
+    field(data_->qryContCtbl, f::CDCONTCTBL).setEditMask(host::DBPict(2));
+    field(data_->cdsInfCtb, f::CHAVE).setEditMask(host::DBPict(2));
     // However set-up ends, the busy animation goes.
     const host::BusyAnimation busy(host::HostApplication::mainWindow(), host::BusyAnimation::Opening);
     netParamIRPJ_.open();
     abreQryEmpresa(host::EmprProc(), QString());
     if (data_->qryEmpresa.isEmpty())
         host::MensErro(msgPadrao()->Msg(QStringLiteral("NAO_EMPR")), true);
-    medCdEmpresa->setStoredText(text(data_->qryEmpresa, "CDEMPRESA"));
-    medNmEmpresa->setText(text(data_->qryEmpresa, "NMEMPRESA"));
+    medCdEmpresa->setStoredText(text(data_->qryEmpresa, f::CDEMPRESA));
+    medNmEmpresa->setText(text(data_->qryEmpresa, f::NMEMPRESA));
     service_.load(data_->cdsItensDRE, contract::method::getItensDRE);
     service_.load(data_->cdsAliquotas, contract::method::getAliquotas);
     data_->cdsInfEspelho.createDataSet();
@@ -168,6 +168,12 @@ void TfrmParamIRPJ::FormClose(host::CloseAction& action)
     TfrmPadraoSimples::FormClose(action);
     boIdCriado = false;
     netParamIRPJ_.close();
+}
+
+void TfrmParamIRPJ::paraNoCampo(const DataSet& ds, const char* name, const char* key)
+{
+    field(ds, name).focusControl();
+    host::MensErro(msgPadrao()->Msg(QString::fromLatin1(key)), true);
 }
 
 } // namespace erp::par47300

@@ -59,7 +59,7 @@ public:
     void ControlaBotoes(DataSource& source);
 
     // ---- edit persistence: new rows, pre-edit keys, saves and their undo
-    void cdsAdicNewRecord(const EditedDataSet& e, QChar imposto);
+    void cdsAdicNewRecord(const EditedDataSet& e, char imposto);
     void cdsInfCtbNewRecord(DataSet& ds);
     void cdsRecDespNewRecord(DataSet& ds);
     void cdsAfterEdit(const EditedDataSet& e);
@@ -177,6 +177,9 @@ private:
     DataSet* activeDataSet();
 
     bool adicDuplicada(const DataSet& ds);
+    // Refuse a post: the cursor goes to the field (or grid column) at fault
+    // and the catalogue's message is shown, ending the post.
+    void paraNoCampo(const DataSet& ds, const char* name, const char* key);
     void paraNaColuna(int column, const char* key);
     void verificaConta(const DataSet& ds);
     void verificaItem(const DataSet& ds);

@@ -4,6 +4,7 @@
 #include "frmparamirpj.h"
 
 #include "contract/paramirpj.h"
+#include "data/fields.h"
 #include "editors/codedfield.h"
 #include "editors/rowkeys.h"
 #include "entry/module.h"
@@ -104,7 +105,7 @@ void TfrmParamIRPJ::buildLayout()
     btpEmpresa = new host::TBtnPesquisa(panEmpresa);
     btpEmpresa->setObjectName(QStringLiteral("btpEmpresa"));
     btpEmpresa->setToolTip(QStringLiteral("Pesquisar"));
-    btpEmpresa->bind(medCdEmpresa, &d.dtsEmpresa, QStringLiteral("CDEMPRESA"), QStringLiteral("NMEMPRESA"));
+    btpEmpresa->bind(medCdEmpresa, &d.dtsEmpresa, QString::fromLatin1(f::CDEMPRESA), QString::fromLatin1(f::NMEMPRESA));
     btpEmpresa->setTitle(QStringLiteral("Empresas"));
     btpEmpresa->setEmptyText(QStringLiteral("Não há empresa"));
     medNmEmpresa = new host::TMaskEdit(panEmpresa);
@@ -137,23 +138,23 @@ void TfrmParamIRPJ::buildLayout()
 
     // Grid columns; the choices of a coded column are its field's catalogue texts.
     const QList<host::GridColumn> adic{
-        {.fieldName = "NMPARAMAPU", .width = 200},
-        {.fieldName = "IDPARAMAPU", .width = 102, .pickList = coded::tipo.texts(msg)},
-        {.fieldName = "VRPORCENTAGEM"},
+        {.fieldName = f::NMPARAMAPU, .width = 200},
+        {.fieldName = f::IDPARAMAPU, .width = 102, .pickList = coded::tipo.texts(msg)},
+        {.fieldName = f::VRPORCENTAGEM},
     };
     const QList<host::GridColumn> infCtb{
-        {.fieldName = "IDINFCTBIRPJ", .width = 121, .pickList = coded::origem.texts(msg)},
-        {.fieldName = "CHAVE", .ellipsis = true},
+        {.fieldName = f::IDINFCTBIRPJ, .width = 121, .pickList = coded::origem.texts(msg)},
+        {.fieldName = f::CHAVE, .ellipsis = true},
     };
     QList<host::GridColumn> infCtbLucro = infCtb;
-    infCtbLucro << host::GridColumn{.fieldName = "IDFORMAPURITEM", .width = 83, .title = QStringLiteral("Apuração"),
+    infCtbLucro << host::GridColumn{.fieldName = f::IDFORMAPURITEM, .width = 83, .title = QStringLiteral("Apuração"),
                                     .pickList = coded::apuracao.texts(msg)};
     const QList<host::GridColumn> recDesp{
-        {.fieldName = "NMRECDESPIRPJ", .width = 241},
-        {.fieldName = "IDRECDESPIRPJ", .width = 89, .pickList = coded::recDesp.texts(msg)},
-        {.fieldName = "IDRECDESPIRPJOP", .pickList = coded::simNao.texts(msg)},
-        {.fieldName = "NRSEQALIQIRPJ", .width = 148, .ellipsis = true},
-        {.fieldName = "IDCONSVRDEB", .width = 107, .title = QStringLiteral("Considera Vr.Débito"), .pickList = coded::simNao.texts(msg)},
+        {.fieldName = f::NMRECDESPIRPJ, .width = 241},
+        {.fieldName = f::IDRECDESPIRPJ, .width = 89, .pickList = coded::recDesp.texts(msg)},
+        {.fieldName = f::IDRECDESPIRPJOP, .pickList = coded::simNao.texts(msg)},
+        {.fieldName = f::NRSEQALIQIRPJ, .width = 148, .ellipsis = true},
+        {.fieldName = f::IDCONSVRDEB, .width = 107, .title = QStringLiteral("Considera Vr.Débito"), .pickList = coded::simNao.texts(msg)},
     };
     dbgAdicIRPJ = grid(tshAdicIRPJ, {.name = "dbgAdicIRPJ", .source = d.dtsAdicIRPJ, .columns = adic, .cellFontPixels = 9});
     dbgInfCtbIRPJ = grid(tshInfCtbIRPJ, {.name = "dbgInfCtbIRPJ", .source = d.dtsInfCtb, .columns = infCtb, .cellFontPixels = 11});
@@ -172,24 +173,24 @@ void TfrmParamIRPJ::buildLayout()
     namespace m = contract::method;
     const auto adicoes = [&](DataSet& cds, DataSource& dts) {
         return EditedDataSet{.cds = &cds, .mirror = &d.cdsAdicEspelho, .dts = &dts, .saveMethod = m::SetParamIRPJ,
-                             .sequenceMethod = m::prxSeqParamIRPJ, .keyField = "NRSEQPARAMAPU", .preEditKey = &stAdic,
+                             .sequenceMethod = m::prxSeqParamIRPJ, .keyField = f::NRSEQPARAMAPU, .preEditKey = &stAdic,
                              .rowKey = adicKey, .refreshOnPost = false, .mirrorAgain = false, .refreshAgainOnDelete = false};
     };
     infCtb_ = {.cds = &d.cdsInfCtb, .mirror = &d.cdsInfEspelho, .dts = &d.dtsInfCtb, .saveMethod = m::SetInfCtbIRPJ,
-               .sequenceMethod = m::prxInfCtbIRPJ, .keyField = "NRSEQINFCTBIRPJ", .preEditKey = &stOrigem,
+               .sequenceMethod = m::prxInfCtbIRPJ, .keyField = f::NRSEQINFCTBIRPJ, .preEditKey = &stOrigem,
                .rowKey = infCtbKey, .refreshOnPost = true, .mirrorAgain = true, .refreshAgainOnDelete = false};
     tabs_[IRPJ] = {.tab = tshIRPJ, .inner = pgcIRPJ, .first = tshAdicIRPJ, .detail = tshInfCtbIRPJ, .grid = dbgAdicIRPJ,
                    .detailGrid = dbgInfCtbIRPJ, .parent = adicoes(d.cdsAdicIRPJ, d.dtsAdicIRPJ), .loadMethod = m::GetParamIRPJ,
-                   .footerField = "NMPARAMAPU", .withRates = false};
+                   .footerField = f::NMPARAMAPU, .withRates = false};
     tabs_[CSLL] = {.tab = tshCSLL, .inner = pgcCSLL, .first = tshAdicCSLL, .detail = tshInfCtbCSLL, .grid = dbgAdicCSLL,
                    .detailGrid = dbgInfCtbCSLL, .parent = adicoes(d.cdsAdicCSLL, d.dtsAdicCSLL), .loadMethod = m::GetParamCSLL,
-                   .footerField = "NMPARAMAPU", .withRates = false};
+                   .footerField = f::NMPARAMAPU, .withRates = false};
     tabs_[Lucro] = {.tab = tshLucro, .inner = pgcLucro, .first = tshRecDesp, .detail = tshInfCtbLucro, .grid = dbgRecDesp,
                     .detailGrid = dbgInfCtbLucro,
                     .parent = {.cds = &d.cdsRecDesp, .mirror = &d.cdsRecDespEspelho, .dts = &d.dtsRecDesp, .saveMethod = m::setRecDesp,
-                               .sequenceMethod = m::prxSeqParamIRPJ, .keyField = "NRSEQRECDESPIRPJ", .preEditKey = &stItem,
+                               .sequenceMethod = m::prxSeqParamIRPJ, .keyField = f::NRSEQRECDESPIRPJ, .preEditKey = &stItem,
                                .rowKey = itemKey, .refreshOnPost = true, .mirrorAgain = false, .refreshAgainOnDelete = true},
-                    .loadMethod = m::getRecDesp, .footerField = "NMRECDESPIRPJ", .withRates = true};
+                    .loadMethod = m::getRecDesp, .footerField = f::NMRECDESPIRPJ, .withRates = true};
 
     // Footer.
     panRodape = new QFrame(clientArea());
