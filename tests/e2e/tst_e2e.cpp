@@ -100,13 +100,7 @@ public:
         QSqlQuery q(c);
         if (!q.exec(sql))
             qWarning("query failed: %s", qPrintable(q.lastError().text()));
-        while (q.next()) {
-            QStringList row;
-            for (int i = 0; i < q.record().count(); ++i)
-                row << q.value(i).toString();
-            out << row;
-        }
-        return out;
+        return testing::rowTexts(q);
     }
     QString one(const QString& sql) { return rows(sql).value(0).value(0); }
 

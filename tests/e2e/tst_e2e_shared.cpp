@@ -13,6 +13,7 @@
 #include "host/services.h"
 #include "screen/frmparamirpj.h"
 #include "road.h"
+#include "support/demorows.h"
 #include "support/serverprocess.h"
 
 #include <QFile>
@@ -127,18 +128,11 @@ class TestShared : public QObject {
     QList<QStringList> rows(const QString& sql)
     {
         const QString name = QStringLiteral("e2e");
-        QList<QStringList> out;
         QSqlDatabase c = QSqlDatabase::database(name);
         QSqlQuery q(c);
         if (!q.exec(sql))
             qWarning("query failed: %s", qPrintable(q.lastError().text()));
-        while (q.next()) {
-            QStringList row;
-            for (int i = 0; i < q.record().count(); ++i)
-                row << q.value(i).toString();
-            out << row;
-        }
-        return out;
+        return testing::rowTexts(q);
     }
     QStringList served(const ServerProcess& s)
     {
@@ -237,7 +231,7 @@ private Q_SLOTS:
 
         // Both change the same row: the first save wins, the second is a
         // conflict, reported and undone; nothing of the first is lost.
-        QVERIFY(a.adic().locate(QStringLiteral("NMPARAMAPU"), {QStringLiteral("Brindes")}));
+        QVERIFY(a.adic().locate(QStringLiteral("NMPARAMAPU"), {testing::demo::kBrindes}));
         const QString seq = a.adic().fieldByName(QStringLiteral("NRSEQPARAMAPU")).asString();
         QVERIFY(b.adic().locate(QStringLiteral("NRSEQPARAMAPU"), {seq.toDouble()}));
         const QString before = a.adic().fieldByName(QStringLiteral("NMPARAMAPU")).asString();

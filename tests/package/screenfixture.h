@@ -12,6 +12,8 @@
 #include "host/query.h"
 #include "host/services.h"
 #include "screen/frmparamirpj.h"
+#include "support/demorows.h"
+#include "support/guitest.h"
 #include "support/serverprocess.h"
 
 #include <QMdiArea>
@@ -90,12 +92,7 @@ public:
             QSqlQuery q(db);
             if (!q.exec(sql))
                 qWarning("fixture query failed: %s", qPrintable(q.lastError().text()));
-            while (q.next()) {
-                QStringList row;
-                for (int i = 0; i < q.record().count(); ++i)
-                    row << q.value(i).toString();
-                out << row;
-            }
+            out = rowTexts(q);
         }
         return out;
     }

@@ -24,6 +24,7 @@
 using namespace erp;
 using erp::par47300::TfrmParamIRPJ;
 using erp::testing::ScreenFixture;
+namespace demo = erp::testing::demo;
 using erp::testing::clickTab;
 using B = erp::host::TfrmPadraoSimples;
 
@@ -350,7 +351,7 @@ private Q_SLOTS:
         QVERIFY(pointAt(longName));
         QTRY_VERIFY(QToolTip::isVisible());
         QCOMPARE(QToolTip::text(), longName);
-        QVERIFY(pointAt(QStringLiteral("Brindes")));
+        QVERIFY(pointAt(demo::kBrindes));
         QTRY_VERIFY(!QToolTip::isVisible());
     }
 
