@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "options.h"
 
+#include "host/services.h"
+
 #include <QCommandLineParser>
 #include <QFile>
 #include <QRegularExpression>

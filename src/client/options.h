@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "host/services.h"
+#include "host/hostapplication.h"
 
 #include <QString>
 #include <QStringList>

@@ -2,6 +2,7 @@
 #include "services.h"
 
 #include "dialogs.h"
+#include "hostapplication.h"
 #include "wire/errors.h"
 
 #include <QtDebug>
@@ -10,25 +11,32 @@
 
 namespace erp::host {
 
-HostSettings& hostSettings()
+namespace {
+HostSettings settings()
 {
-    static HostSettings settings;
-    return settings;
+    const HostApplication* host = HostApplication::instance();
+    return host ? host->settings() : HostSettings{};
 }
+} // namespace
 
 QString EmprProc()
 {
-    return hostSettings().company;
+    return settings().company;
 }
 
 QString WebURL()
 {
-    return hostSettings().serverHost;
+    return settings().serverHost;
 }
 
 int WebPort()
 {
-    return hostSettings().serverPort;
+    return settings().serverPort;
+}
+
+QString WebToken()
+{
+    return settings().token;
 }
 
 void MensErro(const QString& text, bool abort)
@@ -77,12 +85,14 @@ void reportCurrentException() noexcept
     }
 }
 
-void guarded(const std::function<void()>& work) noexcept
+bool guarded(const std::function<void()>& work) noexcept
 {
     try {
         work();
+        return true;
     } catch (...) {
         reportCurrentException();
+        return false;
     }
 }
 

@@ -7,11 +7,13 @@
 #include "entry/module.h"
 #include "host/basescreen.h"
 #include "host/dialogs.h"
+#include "host/hostapplication.h"
 #include "host/grid/dbgrid.h"
 #include "host/query.h"
 #include "host/services.h"
 #include "screen/frmparamirpj.h"
 #include "road.h"
+#include "support/demorows.h"
 #include "support/serverprocess.h"
 
 #include <QFile>
@@ -118,6 +120,7 @@ class TestShared : public QObject {
     std::string url;
     std::unique_ptr<ServerProcess> first, second;
     std::unique_ptr<Balancer> balancer;
+    std::unique_ptr<host::HostApplication> hostApp;
     std::unique_ptr<QMdiArea> area;
     host::ScriptedDialogs dialogs;
     std::unique_ptr<host::DialogServiceScope> scope;
@@ -125,18 +128,11 @@ class TestShared : public QObject {
     QList<QStringList> rows(const QString& sql)
     {
         const QString name = QStringLiteral("e2e");
-        QList<QStringList> out;
         QSqlDatabase c = QSqlDatabase::database(name);
         QSqlQuery q(c);
         if (!q.exec(sql))
             qWarning("query failed: %s", qPrintable(q.lastError().text()));
-        while (q.next()) {
-            QStringList row;
-            for (int i = 0; i < q.record().count(); ++i)
-                row << q.value(i).toString();
-            out << row;
-        }
-        return out;
+        return testing::rowTexts(q);
     }
     QStringList served(const ServerProcess& s)
     {
@@ -171,13 +167,13 @@ private Q_SLOTS:
         QVERIFY2(c.open(), qPrintable(c.lastError().text()));
 
         scope = std::make_unique<host::DialogServiceScope>(dialogs);
-        host::hostSettings().serverHost = QStringLiteral("127.0.0.1");
-        host::hostSettings().serverPort = balancer->port;
-        host::hostSettings().company = QStringLiteral("01");
+        hostApp = std::make_unique<host::HostApplication>(host::HostSettings{.company = QStringLiteral("01"),
+                                                                              .serverHost = QStringLiteral("127.0.0.1"),
+                                                                              .serverPort = balancer->port});
         host::openSharedConnection(QString::fromStdString(url));
         area = std::make_unique<QMdiArea>();
         area->resize(1000, 700);
-        host::HostApplication::setMdiArea(area.get());
+        hostApp->setMdiArea(area.get());
         area->show();
         QVERIFY(QTest::qWaitForWindowActive(area.get()));
     }
@@ -187,6 +183,7 @@ private Q_SLOTS:
             frmParamIRPJ->close();
         area.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        hostApp.reset();
         host::closeSharedConnection();
         QSqlDatabase::removeDatabase(QStringLiteral("e2e"));
         scope.reset();
@@ -234,7 +231,7 @@ private Q_SLOTS:
 
         // Both change the same row: the first save wins, the second is a
         // conflict, reported and undone; nothing of the first is lost.
-        QVERIFY(a.adic().locate(QStringLiteral("NMPARAMAPU"), {QStringLiteral("Brindes")}));
+        QVERIFY(a.adic().locate(QStringLiteral("NMPARAMAPU"), {testing::demo::kBrindes}));
         const QString seq = a.adic().fieldByName(QStringLiteral("NRSEQPARAMAPU")).asString();
         QVERIFY(b.adic().locate(QStringLiteral("NRSEQPARAMAPU"), {seq.toDouble()}));
         const QString before = a.adic().fieldByName(QStringLiteral("NMPARAMAPU")).asString();
