@@ -78,7 +78,7 @@ void reportCurrentException() noexcept
     } catch (const Error& e) {
         dialogs().showError(e.message());
     } catch (const std::exception& e) {
-        qWarning("unexpected failure: %s", e.what());
+        qWarning("Ocorreu um erro inesperado.\n  detalhe: %s", e.what());
         dialogs().showError(QStringLiteral("Ocorreu um erro inesperado: %1").arg(QString::fromLocal8Bit(e.what())));
     } catch (...) {
         dialogs().showError(QStringLiteral("Ocorreu um erro inesperado."));
