@@ -316,8 +316,9 @@ TEST_F(FrontTest, BeyondTheCapsReserveAConnectionIsClosedWithoutAnswer)
             ++closedCount;
     EXPECT_EQ(closedCount, 1);
     for (std::size_t i = 0; i < held.size(); ++i)
-        if (closed[i])
+        if (closed[i]) {
             EXPECT_EQ(held[i].read(0ms).status, -1) << "closed without an answer";
+        }
     EXPECT_LT(timedCall("127.0.0.6"), 1.0) << "other addresses are served";
 }
 
