@@ -18,9 +18,10 @@ namespace {
 [[noreturn]] void usage(const std::string& problem)
 {
     std::cerr << "erp-server: " << problem << "\n"
-              << "uso: erp-server [--db sqlite:ARQUIVO|postgresql://...] [--listen HOST:PORTA] [--token-file ARQUIVO] [--demo]\n"
+              << "uso: erp-server [--db sqlite:ARQUIVO|postgresql://...] [--listen HOST:PORTA] [--token-file ARQUIVO | --users ARQUIVO] [--demo]\n"
               << "                [--workers N] [--db-pool N] [--db-wait SEGUNDOS] [--max-body BYTES]\n"
-              << "                [--max-connections N] [--max-connections-per-address N] [--request-timeout SEGUNDOS]\n";
+              << "                [--max-connections N] [--max-connections-per-address N] [--request-timeout SEGUNDOS]\n"
+              << "       erp-server --new-user NOME EMPRESAS   (EMPRESAS: * ou 01,02,...)\n";
     std::exit(2);
 }
 
@@ -106,6 +107,12 @@ Options parseOptions(int argc, char** argv)
             o.port = int(n);
         } else if (arg == "--token-file") {
             o.tokenFile = value();
+        } else if (arg == "--users") {
+            o.usersFile = value();
+        } else if (arg == "--new-user") {
+            o.newUser = true;
+            o.newUserName = value();
+            o.newUserCompanies = value();
         } else if (arg == "--demo") {
             o.demo = true;
         } else if (arg == "--help" || arg == "-h") {
@@ -114,6 +121,8 @@ Options parseOptions(int argc, char** argv)
             usage("opção desconhecida: " + arg);
         }
     }
+    if (!o.tokenFile.empty() && !o.usersFile.empty())
+        usage("use --token-file ou --users, não os dois");
     return o;
 }
 

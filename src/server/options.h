@@ -17,6 +17,10 @@ struct Options {
     std::string host = "127.0.0.1";
     int port = 8211;
     std::string tokenFile;
+    std::string usersFile;
+    // --new-user NAME COMPANIES: print a new token and its users-file line, then stop.
+    bool newUser = false;
+    std::string newUserName, newUserCompanies;
     bool demo = false;
     int workers = 16;
     int dbPool = 8;
