@@ -123,7 +123,9 @@ CREATE INDEX IXREQUISICAOAPLICADA ON REQUISICAOAPLICADA (DTAPLICACAO);
 // own transaction (DTHISTORICO: UTC, milliseconds since the epoch; the rows
 // before and after as JSON objects). The database itself refuses to change
 // or remove it. An existing database starts with an empty history. The two
-// engines differ in how the serial number is drawn and the refusal written.
+// engines differ in how the serial number is drawn and the refusal written;
+// on PostgreSQL the primary key leads with the company and parent row
+// getHistorico looks up, so each change updates one index instead of two.
 constexpr char kV4Sqlite[] = R"SQL(
 CREATE TABLE HISTORICOIRPJ (
   NRSEQHISTORICO INTEGER PRIMARY KEY,
@@ -146,7 +148,7 @@ CREATE TRIGGER TRHISTORICOIRPJEXC BEFORE DELETE ON HISTORICOIRPJ BEGIN SELECT RA
 
 constexpr char kV4Postgres[] = R"SQL(
 CREATE TABLE HISTORICOIRPJ (
-  NRSEQHISTORICO BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  NRSEQHISTORICO BIGINT GENERATED ALWAYS AS IDENTITY,
   DTHISTORICO BIGINT NOT NULL,
   NMUSUARIO VARCHAR(40) NOT NULL,
   NMMETODO VARCHAR(30) NOT NULL,
@@ -157,9 +159,9 @@ CREATE TABLE HISTORICOIRPJ (
   IDOPERACAO CHAR(1) NOT NULL CHECK (IDOPERACAO IN ('I', 'A', 'E')),
   DSREGANTERIOR TEXT,
   DSREGNOVO TEXT,
-  CDCHAVE VARCHAR(64)
+  CDCHAVE VARCHAR(64),
+  PRIMARY KEY (CDEMPRESA, NRSEQPARAMAPU, NRSEQHISTORICO)
 );
-CREATE INDEX IXHISTORICOIRPJ ON HISTORICOIRPJ (CDEMPRESA, NRSEQPARAMAPU);
 CREATE OR REPLACE FUNCTION FNHISTORICOIRPJ() RETURNS trigger LANGUAGE plpgsql AS $$
 BEGIN
   RAISE EXCEPTION 'o histórico não pode ser alterado';
