@@ -13,6 +13,7 @@
 #include "host/basescreen.h"
 #include "host/dialogs.h"
 #include "host/grid/dbgrid.h"
+#include "host/hostapplication.h"
 #include "host/maskedit.h"
 #include "host/query.h"
 #include "host/services.h"
@@ -155,15 +156,13 @@ Figures measure(const std::string& self, int additions, int repetitions)
     if (filled.exitCode != 0)
         throw std::runtime_error("filling the company failed: " + filled.err);
 
-    host::hostSettings().serverHost = QString::fromStdString(server.host());
-    host::hostSettings().serverPort = server.port();
-    host::hostSettings().company = kCompany;
+    host::HostApplication hostApp({.company = kCompany, .serverHost = QString::fromStdString(server.host()), .serverPort = server.port()});
     host::openSharedConnection(QStringLiteral("sqlite:") + QString::fromStdString(db));
     host::ScriptedDialogs dialogs;
     host::DialogServiceScope scope(dialogs);
     QMdiArea area;
     area.resize(1000, 700);
-    host::HostApplication::setMdiArea(&area);
+    hostApp.setMdiArea(&area);
     area.show();
     if (!QTest::qWaitForWindowActive(&area))
         throw std::runtime_error("the window area never showed");
@@ -204,7 +203,7 @@ Figures measure(const std::string& self, int additions, int repetitions)
             throw std::runtime_error("the screen did not close");
     }
     f.peak = statusMiB("VmHWM");
-    host::HostApplication::setMdiArea(nullptr);
+    hostApp.setMdiArea(nullptr);
     host::closeSharedConnection();
     return f;
 }

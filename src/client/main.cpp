@@ -3,6 +3,7 @@
 #include "options.h"
 #include "unattended.h"
 
+#include "host/hostapplication.h"
 #include "host/locale.h"
 #include "host/query.h"
 #include "host/services.h"
@@ -16,23 +17,27 @@
 
 int main(int argc, char* argv[])
 {
+    // The help needs no display: given before Qt opens one.
+    if (erp::client::asksForHelp(argc, argv)) {
+        std::fputs(erp::client::helpText().toUtf8().constData(), stdout);
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("erp-client"));
     QApplication::setApplicationDisplayName(QStringLiteral("Sistema de Gestão"));
 
     QString error;
-    const std::optional<erp::client::Options> options = erp::client::parseOptions(QApplication::arguments(), error);
+    const std::optional<erp::client::Options> options = erp::client::parseOptions(QApplication::arguments().mid(1), error);
     if (!options) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 2;
     }
-    erp::host::hostSettings() = options->settings;
+    erp::host::HostApplication host(options->settings);
     // Numbers and Qt's own texts follow the user's locale; a machine without
     // one gets the Brazilian conventions the accountants work with.
     erp::host::useLocale(app, erp::host::userLocale());
 
-    const QString packageDir = qEnvironmentVariable("ERP_PACKAGE_DIR", QStringLiteral(ERP_PACKAGE_DIR));
-    erp::client::MainWindow window(packageDir);
+    erp::client::MainWindow window(host, erp::client::packageDir());
     // With --screenshot nobody answers a dialog: messages go to stderr.
     std::unique_ptr<erp::client::UnattendedRun> unattended;
     if (!options->screenshot.isEmpty())

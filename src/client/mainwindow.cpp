@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "mainwindow.h"
 
-#include "host/basescreen.h"
 #include "host/focuschain.h"
+#include "host/hostapplication.h"
 #include "host/services.h"
 
 #include <QCloseEvent>
@@ -17,14 +17,14 @@
 
 namespace erp::client {
 
-MainWindow::MainWindow(const QString& packageDir, QWidget* parent)
-    : QMainWindow(parent), par47300_(QDir(packageDir).filePath(QStringLiteral("libPKG_PAR47300.so"))), area_(new QMdiArea(this))
+MainWindow::MainWindow(host::HostApplication& host, const QString& packageDir, QWidget* parent)
+    : QMainWindow(parent), host_(host), par47300_(QDir(packageDir).filePath(QStringLiteral("libPKG_PAR47300.so"))), area_(new QMdiArea(this))
 {
     setObjectName(QStringLiteral("frmPrincipal"));
     setWindowTitle(QStringLiteral("Sistema de Gestão — Contabilidade"));
     area_->setObjectName(QStringLiteral("mdiArea"));
     setCentralWidget(area_);
-    host::HostApplication::setMdiArea(area_);
+    host_.setMdiArea(area_);
 
     QMenu* cadastros = menuBar()->addMenu(QStringLiteral("&Parâmetros"));
     QAction* open = cadastros->addAction(QStringLiteral("Parametrização da Apuração do IRPJ e CSLL"));
@@ -62,7 +62,7 @@ MainWindow::PageShown MainWindow::showPage(const QString& name)
         tabs = qobject_cast<QTabWidget*>(p);
     if (!tabs || tabs->indexOf(page) < 0)
         return PageShown::Unknown;
-    if (!host::FocusChain::instance().moveFocus(tabs->tabBar()))
+    if (!host_.focusChain().moveFocus(tabs->tabBar()))
         return PageShown::Refused;
     tabs->tabBar()->setCurrentIndex(tabs->indexOf(page));
     return tabs->currentWidget() == page ? PageShown::Yes : PageShown::Refused;

@@ -7,13 +7,18 @@
 
 class QMdiArea;
 
+namespace erp::host {
+class HostApplication;
+}
+
 namespace erp::client {
 
 // The host's main window: a menu and the child-window area the screens open in.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit MainWindow(const QString& packageDir, QWidget* parent = nullptr);
+    // The screens open in this window's child-window area, under the host's focus chain.
+    MainWindow(host::HostApplication& host, const QString& packageDir, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // Opens a screen by its code through its package; false for an unknown code.
@@ -30,6 +35,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    host::HostApplication& host_;
     host::PackageLoader par47300_;
     QMdiArea* area_;
 };

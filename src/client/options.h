@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "host/services.h"
+#include "host/hostapplication.h"
 
 #include <QString>
 #include <QStringList>
@@ -17,8 +17,19 @@ struct Options {
     QString screenshot; // PNG to write once the screen is open, then quit
 };
 
-// Reads the command line; on a bad value returns nothing and puts a
-// Portuguese message in `error`.
+// Reads the command line (without the program's name and Qt's own
+// options); on a bad value returns nothing and puts a Portuguese message in
+// `error`.
 std::optional<Options> parseOptions(const QStringList& arguments, QString& error);
+
+// Whether the command line asks for the help, which needs no display.
+bool asksForHelp(int argc, char** argv);
+// The help --help prints: every option, in Portuguese.
+QString helpText();
+
+// The folder of the screen packages: ERP_PACKAGE_DIR when set; the build's
+// library folder when the program runs from its build folder; otherwise
+// lib/erp-client beside the installed program's bin/, wherever that is.
+QString packageDir();
 
 } // namespace erp::client

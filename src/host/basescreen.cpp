@@ -2,6 +2,8 @@
 #include "basescreen.h"
 
 #include "dialogs.h"
+#include "focuschain.h"
+#include "hostapplication.h"
 #include "services.h"
 #include "platform/dataset.h"
 #include "platform/datasource.h"
@@ -13,11 +15,8 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPointer>
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -54,11 +53,6 @@ const ButtonLook& look(int b)
 DataSet* boundDataSet(DataSource* source)
 {
     return source ? source->dataSet() : nullptr;
-}
-
-bool editing(const DataSet* ds)
-{
-    return ds && (ds->state() == DataSet::State::Edit || ds->state() == DataSet::State::Insert);
 }
 
 } // namespace
@@ -179,13 +173,13 @@ void TfrmPadraoSimples::FormClose(CloseAction& action)
 // their own datasets extend them.
 void TfrmPadraoSimples::sbtConfirmarClick(QObject*)
 {
-    if (DataSet* ds = boundDataSet(dtsPadrao_); editing(ds))
+    if (DataSet* ds = boundDataSet(dtsPadrao_); ds && ds->isEditing())
         ds->post();
 }
 
 void TfrmPadraoSimples::sbtCancelarClick(QObject*)
 {
-    if (DataSet* ds = boundDataSet(dtsPadrao_); editing(ds) && dialogs().confirm(msgBase_->Msg(QStringLiteral("Canc"))))
+    if (DataSet* ds = boundDataSet(dtsPadrao_); ds && ds->isEditing() && dialogs().confirm(msgBase_->Msg(QStringLiteral("Canc"))))
         ds->cancel();
 }
 
@@ -229,15 +223,22 @@ void TfrmPadraoSimples::runCreate()
     guarded([this] { FormCreate(); });
 }
 
+void TfrmPadraoSimples::setEnterRule(QWidget* w, std::function<void()> rule)
+{
+    if (HostApplication* host = HostApplication::instance())
+        host->focusChain().setEnter(w, std::move(rule));
+}
+
+void TfrmPadraoSimples::setExitRule(QWidget* w, std::function<void()> rule)
+{
+    if (HostApplication* host = HostApplication::instance())
+        host->focusChain().setExit(w, std::move(rule));
+}
+
 void TfrmPadraoSimples::closeEvent(QCloseEvent* event)
 {
     CloseAction action = CloseAction::Free;
-    bool ok = false;
-    guarded([&] {
-        FormClose(action);
-        ok = true;
-    });
-    if (!ok || action == CloseAction::None) {
+    if (!guarded([&] { FormClose(action); }) || action == CloseAction::None) {
         event->ignore();
         return;
     }
@@ -248,49 +249,6 @@ void TfrmPadraoSimples::closeEvent(QCloseEvent* event)
     case CloseAction::Minimize: window->showMinimized(); break;
     default: break;
     }
-}
-
-namespace {
-QPointer<QMdiArea> area;
-}
-
-void HostApplication::setMdiArea(QMdiArea* a)
-{
-    area = a;
-}
-
-QMdiArea* HostApplication::mdiArea()
-{
-    return area;
-}
-
-QWidget* HostApplication::mainWindow()
-{
-    return area ? area->window() : nullptr;
-}
-
-void HostApplication::adopt(TfrmPadraoSimples* form)
-{
-    if (!area)
-        return; // a top-level window when the host has no child-window area
-    QMdiSubWindow* sub = area->addSubWindow(form, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
-                                                      | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    sub->setObjectName(form->objectName() + QStringLiteral("Window"));
-}
-
-void HostApplication::showForm(TfrmPadraoSimples* form)
-{
-    QWidget* window = form->parentWidget() && area ? form->parentWidget() : form;
-    window->setWindowState(window->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
-    window->show();
-    window->raise();
-    form->show();
-    if (auto* sub = qobject_cast<QMdiSubWindow*>(window); sub && area)
-        area->setActiveSubWindow(sub);
-    window->activateWindow();
-    QWidget* focused = QApplication::focusWidget();
-    if (form->activeControl() && !(focused && form->isAncestorOf(focused)))
-        form->activeControl()->setFocus(Qt::ActiveWindowFocusReason);
 }
 
 } // namespace erp::host

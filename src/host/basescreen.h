@@ -6,11 +6,11 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 
 class QAction;
 class QFrame;
 class QLabel;
-class QMdiArea;
 class QMenu;
 class QMenuBar;
 class QToolButton;
@@ -77,6 +77,11 @@ public:
     // reported and the screen is still created.
     void runCreate();
 
+    // Binds the enter or exit rule of a control or container of this screen
+    // in the host's focus chain (FocusChain); without a host none runs.
+    void setEnterRule(QWidget* w, std::function<void()> rule);
+    void setExitRule(QWidget* w, std::function<void()> rule);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -97,30 +102,6 @@ private:
     QWidget* activeControl_ = nullptr;
     std::array<QAction*, ButtonCount> actions_{};
     std::array<QToolButton*, ButtonCount> buttons_{};
-};
-
-// The host application's form creation and child-window area.
-class HostApplication {
-public:
-    static void setMdiArea(QMdiArea* area);
-    static QMdiArea* mdiArea();
-    // The main window, over which busy animations are shown.
-    static QWidget* mainWindow();
-
-    // Creates the screen as a child window of the main window: the reference
-    // is set before the create rule runs, as screens expect.
-    template<class Form>
-    static void CreateForm(Form*& reference)
-    {
-        reference = new Form(); // owned by its child window once added
-        adopt(reference);
-        reference->runCreate();
-    }
-    // Shows a screen as the front child window, in normal window state.
-    static void showForm(TfrmPadraoSimples* form);
-
-private:
-    static void adopt(TfrmPadraoSimples* form);
 };
 
 } // namespace erp::host

@@ -1,65 +1,79 @@
 // SPDX-License-Identifier: MIT
 #include "busy.h"
 
+#include <QFrame>
 #include <QLabel>
-#include <QPointer>
 #include <QProgressBar>
 #include <QVBoxLayout>
 
 namespace erp::host {
 
-namespace {
-QPointer<QWidget> overlay;
-int depth = 0;
+// The panel itself, a child of the window it covers; it counts the scopes
+// open over that window.
+class BusyOverlay : public QFrame {
+    Q_OBJECT
+public:
+    explicit BusyOverlay(QWidget* window) : QFrame(window), label_(new QLabel(this))
+    {
+        setObjectName(QStringLiteral("busyAnimation"));
+        setFrameShape(QFrame::StyledPanel);
+        setAutoFillBackground(true);
+        auto* layout = new QVBoxLayout(this);
+        label_->setObjectName(QStringLiteral("busyText"));
+        auto* bar = new QProgressBar(this);
+        bar->setRange(0, 0); // an indeterminate bar
+        bar->setTextVisible(false);
+        layout->addWidget(label_);
+        layout->addWidget(bar);
+        resize(260, 70);
+    }
 
-QWidget* makeOverlay(QWidget* window)
-{
-    auto* w = new QFrame(window);
-    w->setObjectName(QStringLiteral("busyAnimation"));
-    w->setFrameShape(QFrame::StyledPanel);
-    w->setAutoFillBackground(true);
-    auto* layout = new QVBoxLayout(w);
-    auto* label = new QLabel(w);
-    label->setObjectName(QStringLiteral("busyText"));
-    auto* bar = new QProgressBar(w);
-    bar->setRange(0, 0); // an indeterminate bar
-    bar->setTextVisible(false);
-    layout->addWidget(label);
-    layout->addWidget(bar);
-    w->resize(260, 70);
-    return w;
-}
-} // namespace
+    static BusyOverlay* of(const QWidget* window) { return window->findChild<BusyOverlay*>(QString(), Qt::FindDirectChildrenOnly); }
 
-void ActiveShowAvi(QWidget* window, int kind)
+    void enter(const QString& text)
+    {
+        ++depth_;
+        label_->setText(text);
+        QWidget* window = parentWidget();
+        move((window->width() - width()) / 2, (window->height() - height()) / 2);
+        raise();
+        show();
+        // The call that follows blocks the event loop: paint now.
+        repaint();
+    }
+    void leave()
+    {
+        if (--depth_ == 0)
+            hide();
+    }
+
+private:
+    QLabel* label_;
+    int depth_ = 0;
+};
+
+BusyAnimation::BusyAnimation(QWidget* window, Kind kind)
 {
-    ++depth;
     if (!window)
         return;
-    if (!overlay || overlay->parentWidget() != window) {
-        delete overlay;
-        overlay = makeOverlay(window);
-    }
-    overlay->findChild<QLabel*>(QStringLiteral("busyText"))
-        ->setText(kind == 1 ? QStringLiteral("Gravando no servidor…") : QStringLiteral("Carregando…"));
-    overlay->move((window->width() - overlay->width()) / 2, (window->height() - overlay->height()) / 2);
-    overlay->raise();
-    overlay->show();
-    // The call that follows blocks the event loop: paint now.
-    overlay->repaint();
+    overlay_ = BusyOverlay::of(window);
+    if (!overlay_)
+        overlay_ = new BusyOverlay(window);
+    overlay_->enter(kind == Saving ? QStringLiteral("Gravando no servidor…") : QStringLiteral("Carregando…"));
 }
 
-void DeactiveShowAvi()
+BusyAnimation::~BusyAnimation()
 {
-    if (depth > 0)
-        --depth;
-    if (depth == 0 && overlay)
-        overlay->hide();
+    if (overlay_)
+        overlay_->leave();
 }
 
-bool busyAnimationVisible()
+bool BusyAnimation::visibleOver(const QWidget* window)
 {
+    const BusyOverlay* overlay = window ? BusyOverlay::of(window) : nullptr;
     return overlay && overlay->isVisible();
 }
 
 } // namespace erp::host
+
+#include "busy.moc"

@@ -13,17 +13,13 @@
 
 namespace erp::host {
 
-FocusChain& FocusChain::instance()
-{
-    static FocusChain* chain = new FocusChain; // lives as long as the application
-    return *chain;
-}
-
-FocusChain::FocusChain() : QObject(qApp)
+FocusChain::FocusChain()
 {
     connect(qApp, &QApplication::focusChanged, this, &FocusChain::focusChanged);
     qApp->installEventFilter(this); // the reason of each focus change, and screens being shown
 }
+
+FocusChain::~FocusChain() = default;
 
 FocusChain::Rules& FocusChain::rulesOf(QWidget* w)
 {
@@ -169,19 +165,10 @@ void FocusChain::transfer(QWidget* from, QWidget* to)
 
     running_ = true;
     movedDuringRules_ = nullptr;
-    bool refused = false;
-    for (QWidget* w : fromChain) {
+    const bool refused = std::any_of(fromChain.cbegin(), fromChain.cend(), [this](QWidget* w) {
         const auto it = rules_.constFind(w);
-        if (it == rules_.cend() || !it->exit)
-            continue;
-        try {
-            it->exit();
-        } catch (...) {
-            reportCurrentException();
-            refused = true;
-            break;
-        }
-    }
+        return it != rules_.cend() && it->exit && !guarded(it->exit);
+    });
     if (refused) {
         // The focus goes back to the control that refused to let it go.
         if (from)

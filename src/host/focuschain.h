@@ -22,10 +22,14 @@ namespace erp::host {
 // application) and coming back, and the screen being minimised and restored.
 // When the focus comes back, it goes to the control that had it, whichever
 // control Qt chose to give it to.
+//
+// The host application owns the chain (HostApplication::focusChain()); it
+// listens to the application's focus changes from its construction on.
 class FocusChain : public QObject {
     Q_OBJECT
 public:
-    static FocusChain& instance();
+    FocusChain();
+    ~FocusChain() override;
 
     void setEnter(QWidget* w, std::function<void()> rule);
     void setExit(QWidget* w, std::function<void()> rule);
@@ -47,7 +51,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    FocusChain();
     void focusChanged(QWidget* old, QWidget* now);
     void transfer(QWidget* from, QWidget* to);
     void watchScope(QWidget* scope);

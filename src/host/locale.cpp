@@ -28,7 +28,7 @@ bool useLocale(QCoreApplication& app, const QLocale& locale)
     qt->setObjectName(QStringLiteral("erpQtTranslations"));
     const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
     if (!qt->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"), dir)) {
-        qWarning("no Qt translations for %s in %s: standard buttons keep their English texts", qPrintable(locale.name()), qPrintable(dir));
+        qWarning("Não há traduções do Qt para %s em %s: os botões padrão ficam em inglês.", qPrintable(locale.name()), qPrintable(dir));
         delete qt;
         return false;
     }

@@ -41,7 +41,7 @@ QString TMessages::Msg(const QString& key) const
     for (const auto& [k, text] : lines_)
         if (k == key)
             return text;
-    qWarning("message catalogue %s has no key %s", qPrintable(objectName()), qPrintable(key));
+    qWarning("O catálogo de mensagens %s não tem a chave %s.", qPrintable(objectName()), qPrintable(key));
     return key;
 }
 

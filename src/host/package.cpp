@@ -33,8 +33,12 @@ void PackageLoader::load()
 {
     if (loaded_)
         return;
-    if (!library_.load())
-        throw Error(QStringLiteral("Não foi possível carregar o pacote %1: %2").arg(library_.fileName(), library_.errorString()));
+    if (!library_.load()) {
+        // The loader's own words (English) go to stderr after the sentence.
+        const QString what = QStringLiteral("Não foi possível carregar o pacote de tela %1.").arg(library_.fileName());
+        qWarning("%s\n  detalhe: %s", qPrintable(what), qPrintable(library_.errorString()));
+        throw Error(what);
+    }
     loaded_ = true;
     reinterpret_cast<void (*)()>(entry("Initialize"))();
 }

@@ -2,6 +2,7 @@
 #include "pagecontrol.h"
 
 #include "focuschain.h"
+#include "hostapplication.h"
 #include "services.h"
 
 #include <QApplication>
@@ -14,7 +15,6 @@ TPageControl::TPageControl(QWidget* parent) : QTabWidget(parent)
 {
     tabBar()->setFocusPolicy(Qt::StrongFocus);
     tabBar()->installEventFilter(this);
-    FocusChain::instance(); // the chain must be listening before any page is used
     connect(this, &QTabWidget::currentChanged, this, &TPageControl::currentPageChanged);
 }
 
@@ -62,7 +62,8 @@ bool TPageControl::eventFilter(QObject* watched, QEvent* event)
         const int tab = tabBar()->tabAt(e->position().toPoint());
         if (tab >= 0 && tab != currentIndex() && isTabEnabled(tab) && !tabBar()->hasFocus()) {
             // The focus moves first; a refused exit cancels the click.
-            if (!FocusChain::instance().moveFocus(tabBar()))
+            HostApplication* host = HostApplication::instance();
+            if (host && !host->focusChain().moveFocus(tabBar()))
                 return true;
         }
     }

@@ -8,6 +8,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QUrl>
+#include <QUrlQuery>
 #include <QtDebug>
 
 namespace erp::host {
@@ -15,9 +16,26 @@ namespace erp::host {
 namespace {
 [[noreturn]] void failDatabase(const QString& what, const QSqlError& e)
 {
-    // The details go to the log; the user gets a sentence.
-    qWarning("%s: %s", qPrintable(what), qPrintable(e.text()));
+    // The user gets the sentence; stderr gets it too, with the library's own
+    // words on a line after it.
+    qWarning("%s\n  detalhe: %s", qPrintable(what), qPrintable(e.text()));
     throw Error(what);
+}
+
+// The parameters of a postgresql:// URL's query (passfile, sslmode,
+// connect_timeout...) as the driver's connect options, quoted for libpq.
+QString connectOptions(const QUrl& u)
+{
+    QStringList options;
+    for (const auto& [key, value] : QUrlQuery(u).queryItems(QUrl::FullyDecoded)) {
+        // The driver turns ';' into a separator.
+        if (value.contains(u';') || key.contains(u';') || key.contains(u'='))
+            throw Error(QStringLiteral("Parâmetro inválido na URL do banco de dados: %1.").arg(key));
+        QString quoted = value;
+        quoted.replace(u'\\', QStringLiteral("\\\\")).replace(u'\'', QStringLiteral("\\'"));
+        options << key + QStringLiteral("='") + quoted + u'\'';
+    }
+    return options.join(u';');
 }
 } // namespace
 
@@ -42,6 +60,7 @@ void openSharedConnection(const QString& url)
         db.setUserName(u.userName());
         db.setPassword(u.password());
         db.setDatabaseName(u.path().mid(1));
+        db.setConnectOptions(connectOptions(u));
         if (!db.open())
             failDatabase(QStringLiteral("Não foi possível conectar ao banco de dados em %1.").arg(u.host()), db.lastError());
         QSqlQuery q(db);

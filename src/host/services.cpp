@@ -2,6 +2,7 @@
 #include "services.h"
 
 #include "dialogs.h"
+#include "hostapplication.h"
 #include "wire/errors.h"
 
 #include <QtDebug>
@@ -10,25 +11,32 @@
 
 namespace erp::host {
 
-HostSettings& hostSettings()
+namespace {
+HostSettings settings()
 {
-    static HostSettings settings;
-    return settings;
+    const HostApplication* host = HostApplication::instance();
+    return host ? host->settings() : HostSettings{};
 }
+} // namespace
 
 QString EmprProc()
 {
-    return hostSettings().company;
+    return settings().company;
 }
 
 QString WebURL()
 {
-    return hostSettings().serverHost;
+    return settings().serverHost;
 }
 
 int WebPort()
 {
-    return hostSettings().serverPort;
+    return settings().serverPort;
+}
+
+QString WebToken()
+{
+    return settings().token;
 }
 
 void MensErro(const QString& text, bool abort)
@@ -70,19 +78,21 @@ void reportCurrentException() noexcept
     } catch (const Error& e) {
         dialogs().showError(e.message());
     } catch (const std::exception& e) {
-        qWarning("unexpected failure: %s", e.what());
+        qWarning("Ocorreu um erro inesperado.\n  detalhe: %s", e.what());
         dialogs().showError(QStringLiteral("Ocorreu um erro inesperado: %1").arg(QString::fromLocal8Bit(e.what())));
     } catch (...) {
         dialogs().showError(QStringLiteral("Ocorreu um erro inesperado."));
     }
 }
 
-void guarded(const std::function<void()>& work) noexcept
+bool guarded(const std::function<void()>& work) noexcept
 {
     try {
         work();
+        return true;
     } catch (...) {
         reportCurrentException();
+        return false;
     }
 }
 

@@ -7,20 +7,12 @@
 
 namespace erp::host {
 
-// What the host client is working with: set from its command line.
-struct HostSettings {
-    QString company;       // current company code (EmprProc)
-    QString serverHost = QStringLiteral("127.0.0.1");
-    int serverPort = 8211;
-    QString token;         // bearer token for the application server, if any
-    QString databaseUrl;   // the shared read-only connection
-};
-
-HostSettings& hostSettings();
-
+// What the running host application is working with (HostApplication):
+// the company, and the application server's address, port and token.
 QString EmprProc();
 QString WebURL();
 int WebPort();
+QString WebToken();
 
 // Shows the text as an error, then (with abort) ends the running operation
 // by throwing erp::Abort: nothing after the call runs.
@@ -40,8 +32,9 @@ QString Ajusta(const QString& text, int width);
 QString DBPict(int kind);
 
 // Runs a piece of work from the event loop: an abort ends it silently, any
-// other failure is shown in one error dialog. Nothing escapes to Qt.
-void guarded(const std::function<void()>& work) noexcept;
+// other failure is shown in one error dialog. Nothing escapes to Qt. True
+// when the work went through; false when it was refused or failed.
+bool guarded(const std::function<void()>& work) noexcept;
 // Shows the current exception as guarded() would; for use in a catch block.
 void reportCurrentException() noexcept;
 

@@ -12,11 +12,6 @@ namespace erp {
 namespace {
 using Ev = int;
 constexpr Ev kActive = 0, kChanged = 1, kRecord = 2, kScrolled = 3, kState = 4, kUpdateData = 5;
-
-bool editing(DataSet::State s)
-{
-    return s == DataSet::State::Edit || s == DataSet::State::Insert;
-}
 } // namespace
 
 DataSet::DataSet(const QString& name, QObject* parent) : QObject(parent)
@@ -67,7 +62,7 @@ void DataSet::requireActive() const
 
 void DataSet::requireEditing(const Field& f) const
 {
-    if (!editing(state_))
+    if (!isEditing())
         throw DataSetError(QStringLiteral("%1 não está em modo de edição ou inclusão (campo %2).").arg(objectName(), f.fieldName()));
 }
 
@@ -137,7 +132,7 @@ QVariant DataSet::currentValue(int fieldIndex) const
 {
     if (peekRow_ >= 0)
         return peekRow_ < recordCount() ? rows_[std::size_t(peekRow_)].values.value(fieldIndex) : QVariant();
-    if (editing(state_))
+    if (isEditing())
         return buffer_.value(fieldIndex);
     if (cur_ < 0 || cur_ >= recordCount())
         return {};
@@ -333,7 +328,7 @@ void DataSet::mergeChangeLog()
 
 void DataSet::cancelUpdates()
 {
-    if (editing(state_))
+    if (isEditing())
         cancel();
     if (undo_.empty())
         return;
@@ -501,7 +496,7 @@ bool DataSet::locate(const QString& keyFields, const QVariantList& values, bool 
 
 void DataSet::checkBrowseMode()
 {
-    if (!editing(state_))
+    if (!isEditing())
         return;
     updateRecord();
     if (modified_)
@@ -512,7 +507,7 @@ void DataSet::checkBrowseMode()
 
 void DataSet::updateRecord()
 {
-    if (editing(state_))
+    if (isEditing())
         notify(kUpdateData);
 }
 
@@ -563,7 +558,7 @@ void DataSet::beginInsert(int position)
 void DataSet::edit()
 {
     requireActive();
-    if (editing(state_))
+    if (isEditing())
         return;
     if (rows_.empty()) {
         insert();
@@ -580,7 +575,7 @@ void DataSet::edit()
 void DataSet::post()
 {
     requireActive();
-    if (!editing(state_))
+    if (!isEditing())
         return;
     updateRecord();
     fire(beforePost);
@@ -614,7 +609,7 @@ void DataSet::post()
 
 void DataSet::cancel()
 {
-    if (!editing(state_))
+    if (!isEditing())
         return;
     fire(beforeCancel);
     const bool wasInsert = state_ == State::Insert;

@@ -41,6 +41,8 @@ public:
     // ---- open and close
     State state() const { return state_; }
     bool active() const { return state_ != State::Inactive; }
+    // In edit or insert: a row is being changed.
+    bool isEditing() const { return state_ == State::Edit || state_ == State::Insert; }
     void createDataSet();                // opens empty, from the field list
     void close();                        // discards the content
     void loadPacket(const DataPacket&);  // replaces the whole content and opens

@@ -28,6 +28,22 @@ void logLine(std::string_view line)
     }
 }
 
+void reportFailure(std::string_view sentence, std::string_view detail)
+{
+    std::string text = "erp-server: ";
+    text.append(sentence);
+    if (!detail.empty()) {
+        std::string_view d = detail;
+        while (!d.empty() && (d.back() == '\n' || d.back() == ' '))
+            d.remove_suffix(1);
+        // A library's message may span lines: each gets the same indent.
+        text.append("\n  detalhe: ");
+        for (const char c : d)
+            text.append(c == '\n' ? std::string_view("\n    ") : std::string_view(&c, 1));
+    }
+    logLine(text);
+}
+
 std::string printable(std::string_view s, std::size_t max)
 {
     std::string out(s.substr(0, max));

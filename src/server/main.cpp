@@ -6,8 +6,10 @@
 #include "log.h"
 #include "memory.h"
 #include "options.h"
+#include "pgsetup.h"
 #include "routes.h"
 #include "schema.h"
+#include "sqlitefile.h"
 #include "storage.h"
 #include "users.h"
 
@@ -17,9 +19,10 @@
 #include <sys/stat.h>
 
 #include <cstdio>
-#include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <optional>
+#include <variant>
 
 namespace {
 
@@ -82,13 +85,39 @@ void raiseDescriptorLimit(const Options& opt)
                 std::to_string(opt.maxConnections) + " (" + std::to_string(wanted) + ")");
 }
 
+// A SQLite file is held for as long as the server runs (a restore waits for
+// it to stop), and opened by its owner only. Returns the hold, or the exit
+// code of a failure.
+std::variant<std::optional<SqliteHold>, int> holdSqlite(const Options& opt)
+{
+    const std::optional<std::string> path = sqlitePath(opt.db);
+    if (!path)
+        return std::optional<SqliteHold>();
+    try {
+        checkSqliteOwner(*path);
+        // The default folder is made on first use (an installed server has it from its package).
+        if (opt.defaultDb)
+            ::mkdir(std::filesystem::path(*path).parent_path().c_str(), 0750);
+        std::optional<SqliteHold> hold = SqliteHold::take(*path, SqliteHold::Kind::Serving);
+        if (!hold) {
+            reportFailure("o banco " + *path + " está sendo restaurado (erp-server --restore); inicie o servidor quando a restauração terminar.");
+            return 1;
+        }
+        return hold;
+    } catch (const StartError& e) {
+        reportFailure(std::string(e.what()) + ".");
+        return 2;
+    } catch (const std::exception& e) {
+        reportFailure("não foi possível abrir o banco de dados " + *path + ".", e.what());
+        return 1;
+    }
+}
+
 // Opens the database once, brings its schema up to date and fills the demo
 // data. Returns the exit code of a failure, or nothing.
 std::optional<int> startStorage(const Options& opt)
 {
     try {
-        if (opt.defaultDb)
-            ::mkdir((std::string(ERP_SOURCE_DIR) + "/data").c_str(), 0755);
         std::unique_ptr<Db> db = openDatabase(opt.db);
         const int version = migrate(*db);
         if (opt.demo && fillDemo(*db))
@@ -96,10 +125,10 @@ std::optional<int> startStorage(const Options& opt)
         logLine("banco de dados pronto (esquema versão " + std::to_string(version) + ")");
         return std::nullopt;
     } catch (const std::invalid_argument&) {
-        std::cerr << "erp-server: URL de banco de dados inválida: use sqlite:ARQUIVO ou postgresql://...\n";
+        reportFailure("URL de banco de dados inválida: use sqlite:ARQUIVO ou postgresql://...");
         return 2;
     } catch (const std::exception& e) {
-        std::cerr << "erp-server: não foi possível abrir o banco de dados: " << e.what() << "\n";
+        reportFailure("não foi possível abrir o banco de dados.", e.what());
         return 1;
     }
 }
@@ -141,7 +170,8 @@ void waitForStop(const sigset_t& signals, Users& users)
             reloadUsers(users);
             continue;
         }
-        logLine(std::string("sinal ") + strsignal(sig) + " recebido: encerrando");
+        // In the operator's language, not the C library's.
+        logLine(sig == SIGINT ? "pedido de interrupção (SIGINT) recebido: encerrando" : "pedido de término (SIGTERM) recebido: encerrando");
         return;
     }
 }
@@ -155,7 +185,7 @@ int printNewUser(const Options& opt)
         std::cout << u.token << "\n" << u.line << "\n";
         return 0;
     } catch (const UsersError& e) {
-        std::cerr << "erp-server: " << e.what() << "\n";
+        reportFailure(std::string(e.what()) + ".");
         return 2;
     }
 }
@@ -165,15 +195,23 @@ int printNewUser(const Options& opt)
 int main(int argc, char** argv)
 {
     const Options opt = parseOptions(argc, argv);
-    if (opt.newUser)
-        return printNewUser(opt);
+    switch (opt.mode) {
+    case Mode::SetupPostgres: return setupPostgres(opt);
+    case Mode::Backup: return backupDatabase(opt.db, opt.copyFile);
+    case Mode::Restore: return restoreDatabase(opt.db, opt.copyFile);
+    case Mode::NewUser: return printNewUser(opt);
+    case Mode::Serve: break;
+    }
     Access access;
     try {
         access = checkAccess(opt);
     } catch (const StartError& e) {
-        std::cerr << "erp-server: " << e.what() << "\n";
+        reportFailure(std::string(e.what()) + ".");
         return 2;
     }
+    auto held = holdSqlite(opt);
+    if (const int* failed = std::get_if<int>(&held))
+        return *failed;
     const sigset_t stopSignals = blockStopSignals();
     memory::tuneAllocator(4);
     raiseDescriptorLimit(opt);
@@ -187,8 +225,8 @@ int main(int argc, char** argv)
     int port = 0;
     try {
         port = front.start(reinterpret_cast<const sockaddr*>(&access.address.addr), access.address.length);
-    } catch (const std::exception&) {
-        std::cerr << "erp-server: não foi possível escutar em " << opt.host << ":" << opt.port << "\n";
+    } catch (const std::exception& e) {
+        reportFailure("não foi possível escutar em " + opt.host + ":" + std::to_string(opt.port) + ".", e.what());
         return 1;
     }
     std::printf("listening on %s:%d\n", opt.host.c_str(), port);

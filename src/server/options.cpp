@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -15,13 +16,16 @@ namespace erp::server {
 
 namespace {
 
+constexpr char kSynopsis[] =
+    "uso: erp-server [--db URL] [--listen HOST:PORTA] [--token-file ARQUIVO | --users ARQUIVO] [--demo] [outras opções]\n"
+    "     erp-server --setup-postgres URL [--setup-name NOME] [--setup-dir PASTA] [--demo]\n"
+    "     erp-server --backup ARQUIVO [--db sqlite:ARQUIVO]\n"
+    "     erp-server --restore ARQUIVO [--db sqlite:ARQUIVO]\n"
+    "     erp-server --new-user NOME EMPRESAS\n";
+
 [[noreturn]] void usage(const std::string& problem)
 {
-    std::cerr << "erp-server: " << problem << "\n"
-              << "uso: erp-server [--db sqlite:ARQUIVO|postgresql://...] [--listen HOST:PORTA] [--token-file ARQUIVO | --users ARQUIVO] [--demo]\n"
-              << "                [--workers N] [--db-pool N] [--db-wait SEGUNDOS] [--max-body BYTES]\n"
-              << "                [--max-connections N] [--max-connections-per-address N] [--request-timeout SEGUNDOS]\n"
-              << "       erp-server --new-user NOME EMPRESAS   (EMPRESAS: * ou 01,02,...)\n";
+    std::cerr << "erp-server: " << problem << "\n" << kSynopsis << "Veja erp-server --help.\n";
     std::exit(2);
 }
 
@@ -36,6 +40,18 @@ bool parseInt(const std::string& s, long long lo, long long hi, long long& out)
         return false;
     }
     return used == s.size() && out >= lo && out <= hi;
+}
+
+// A name used unquoted in SQL and in file names: lower case, so PostgreSQL
+// keeps it as written.
+bool validRoleName(const std::string& s)
+{
+    if (s.empty() || s.size() > 40 || !(s[0] >= 'a' && s[0] <= 'z'))
+        return false;
+    for (const char c : s)
+        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'))
+            return false;
+    return true;
 }
 
 bool loopback(const sockaddr* a)
@@ -77,10 +93,94 @@ const NumberOption* numberOption(const std::string& arg)
 
 } // namespace
 
+std::string helpText()
+{
+    std::string t = kSynopsis;
+    t += "\n"
+         "Servidor de aplicação do sistema de gestão: atende o serviço de parâmetros\n"
+         "PAR47300.rdmParamIRPJ por HTTP e JSON-RPC 2.0, sobre SQLite ou PostgreSQL.\n"
+         "\n"
+         "Opções do servidor:\n"
+         "  --db URL                 banco de dados: sqlite:ARQUIVO ou\n"
+         "                           postgresql://USUÁRIO@HOST:PORTA/BANCO?passfile=ARQUIVO\n"
+         "                           (padrão: sqlite:" +
+         defaultDatabasePath() +
+         ");\n"
+         "                           a senha do PostgreSQL fica num arquivo de senhas\n"
+         "                           (passfile, ou ~/.pgpass), não na linha de comando\n"
+         "  --listen HOST:PORTA      endereço em que escuta (padrão: 127.0.0.1:8211;\n"
+         "                           porta 0: uma porta livre)\n"
+         "  --token-file ARQUIVO     token exigido de cada chamada (arquivo só do dono,\n"
+         "                           modo 0600); obrigatório fora do loopback, salvo\n"
+         "                           com --users; quem o usa é o usuário padrao\n"
+         "  --users ARQUIVO          usuários, um por linha: nome:sha256-do-token:empresas\n"
+         "                           (empresas: * ou códigos separados por vírgulas;\n"
+         "                           # começa um comentário); arquivo só do dono;\n"
+         "                           SIGHUP o lê de novo\n"
+         "  --demo                   preenche um banco vazio com dados de demonstração\n"
+         "  --workers N              linhas de execução do HTTP (padrão: 16)\n"
+         "  --db-pool N              conexões com o banco, no máximo (padrão: 8)\n"
+         "  --db-wait SEGUNDOS       espera por uma conexão livre antes de responder\n"
+         "                           que o servidor está ocupado (padrão: 10)\n"
+         "  --max-body BYTES         tamanho máximo de uma requisição (padrão: 1048576)\n"
+         "  --max-connections N      conexões abertas ao mesmo tempo (padrão: 1024)\n"
+         "  --max-connections-per-address N\n"
+         "                           conexões de um mesmo endereço (padrão: 512)\n"
+         "  --request-timeout SEGUNDOS\n"
+         "                           prazo para uma requisição chegar inteira (padrão: 10)\n"
+         "\n"
+         "Tarefas do administrador (cada uma executa e termina):\n"
+         "  --setup-postgres URL     num PostgreSQL existente, conectado como\n"
+         "                           superusuário pela URL, cria o papel dono e o banco\n"
+         "                           NOME, o papel somente leitura NOME_leitura dos\n"
+         "                           clientes e o esquema; grava as senhas geradas em\n"
+         "                           NOME.pgpass e NOME_leitura.pgpass e mostra o que\n"
+         "                           acrescentar a postgresql.conf e pg_hba.conf\n"
+         "  --setup-name NOME        nome do banco e do papel dono (padrão: erp)\n"
+         "  --setup-dir PASTA        pasta dos arquivos de senha (padrão: a pasta pessoal\n"
+         "                           do usuário que executa)\n"
+         "  --backup ARQUIVO         grava uma cópia consistente do banco SQLite, mesmo\n"
+         "                           com o servidor atendendo\n"
+         "  --restore ARQUIVO        põe uma cópia no lugar do banco SQLite; recusa\n"
+         "                           enquanto um servidor usa o banco, e guarda o banco\n"
+         "                           substituído ao lado dele\n"
+         "  --new-user NOME EMPRESAS mostra um token novo e a linha de --users que o\n"
+         "                           admite (EMPRESAS: * ou 01,02,...)\n"
+         "  -h, --help               mostra esta ajuda\n"
+         "\n"
+         "Saída: 0 quando tudo deu certo; 1 quando o banco, o endereço ou um arquivo\n"
+         "falharam; 2 para uma opção ou configuração inválida.\n"
+         "Documentação: README.md e docs/contract.md (instalado: /usr/share/doc/erp-server).\n";
+    return t;
+}
+
+std::string defaultDatabasePath()
+{
+    // The build folder's own program keeps its data in the checkout; any
+    // other copy of it is an installed one, whose data lives under the root
+    // it was installed into: / for a package, the folder a package was
+    // unpacked into otherwise (what comes before usr/bin).
+    std::error_code ec;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec)
+        return "/var/lib/erp/erp.db";
+    if (std::filesystem::equivalent(program.parent_path(), ERP_PROGRAM_BUILD_DIR, ec) && !ec)
+        return std::string(ERP_SOURCE_DIR) + "/data/erp.db";
+    const std::string folder = program.parent_path().string();
+    const std::string usrBin = "/usr/bin";
+    const bool underUsr = folder.size() >= usrBin.size() && folder.compare(folder.size() - usrBin.size(), usrBin.size(), usrBin) == 0;
+    return (underUsr ? folder.substr(0, folder.size() - usrBin.size()) : std::string()) + "/var/lib/erp/erp.db";
+}
+
 Options parseOptions(int argc, char** argv)
 {
     Options o;
-    o.db = std::string("sqlite:") + ERP_SOURCE_DIR + "/data/erp.db";
+    o.db = "sqlite:" + defaultDatabasePath();
+    auto setMode = [&o](Mode m) {
+        if (o.mode != Mode::Serve && o.mode != m)
+            usage("use só uma de --setup-postgres, --backup, --restore e --new-user");
+        o.mode = m;
+    };
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&]() -> std::string {
@@ -110,13 +210,31 @@ Options parseOptions(int argc, char** argv)
         } else if (arg == "--users") {
             o.usersFile = value();
         } else if (arg == "--new-user") {
-            o.newUser = true;
+            setMode(Mode::NewUser);
             o.newUserName = value();
             o.newUserCompanies = value();
         } else if (arg == "--demo") {
             o.demo = true;
+        } else if (arg == "--setup-postgres") {
+            setMode(Mode::SetupPostgres);
+            o.setupUrl = value();
+            if (o.setupUrl.rfind("postgresql://", 0) != 0 && o.setupUrl.rfind("postgres://", 0) != 0)
+                usage("--setup-postgres precisa de uma URL postgresql://...");
+        } else if (arg == "--setup-name") {
+            o.setupName = value();
+            if (!validRoleName(o.setupName))
+                usage("--setup-name precisa de um nome de até 40 letras minúsculas, dígitos ou _, começando por letra");
+        } else if (arg == "--setup-dir") {
+            o.setupDir = value();
+        } else if (arg == "--backup") {
+            setMode(Mode::Backup);
+            o.copyFile = value();
+        } else if (arg == "--restore") {
+            setMode(Mode::Restore);
+            o.copyFile = value();
         } else if (arg == "--help" || arg == "-h") {
-            usage("ajuda");
+            std::cout << helpText();
+            std::exit(0);
         } else {
             usage("opção desconhecida: " + arg);
         }

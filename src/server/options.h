@@ -11,15 +11,18 @@
 // erp-server's command line and the start-up checks that depend on it only.
 namespace erp::server {
 
+// What the program was asked to do: serve, or one of the operator's tasks.
+enum class Mode { Serve, SetupPostgres, Backup, Restore, NewUser };
+
 struct Options {
+    Mode mode = Mode::Serve;
     std::string db;
     bool defaultDb = true;
     std::string host = "127.0.0.1";
     int port = 8211;
     std::string tokenFile;
     std::string usersFile;
-    // --new-user NAME COMPANIES: print a new token and its users-file line, then stop.
-    bool newUser = false;
+    // --new-user NAME COMPANIES: a new token and its users-file line.
     std::string newUserName, newUserCompanies;
     bool demo = false;
     int workers = 16;
@@ -29,11 +32,28 @@ struct Options {
     int maxConnections = 1024;
     int maxConnectionsPerAddress = 512;
     std::chrono::seconds requestTimeout{10};
+    // --setup-postgres: the administrator's connection, the name of the
+    // database and its owner role (the read-only role is NAME_leitura), and
+    // the folder that receives the password files.
+    std::string setupUrl;
+    std::string setupName = "erp";
+    std::string setupDir;
+    // --backup / --restore: the copy written or read.
+    std::string copyFile;
 };
 
-// Reads the command line; a bad option prints the problem and the usage on
-// stderr and exits with 2.
+// Reads the command line. --help prints the help on stdout and exits with 0;
+// a bad option prints the problem on stderr and exits with 2.
 Options parseOptions(int argc, char** argv);
+
+// The help --help prints.
+std::string helpText();
+
+// The database used without --db: the checkout's data/erp.db when the
+// program runs from its build folder; once installed, var/lib/erp/erp.db
+// under the root it was installed into (/var/lib/erp/erp.db for
+// /usr/bin/erp-server, ROOT/var/lib/erp/erp.db for ROOT/usr/bin/erp-server).
+std::string defaultDatabasePath();
 
 // A problem found before anything starts: the message names it for the
 // operator, and the program exits with 2.

@@ -68,7 +68,7 @@ http::Response health(DbPool& pool)
         db->query("SELECT 1");
         return {200, R"({"status":"ok"})"};
     } catch (const std::exception& e) {
-        logLine(std::string("health: ") + e.what());
+        logLine(std::string("health: banco de dados indisponível (") + printable(e.what(), 300) + ")");
         return {503, R"({"status":"indisponível"})"};
     }
 }

@@ -7,6 +7,7 @@
 #include "host/dialogs.h"
 #include "host/grid/dbgrid.h"
 #include "host/pagecontrol.h"
+#include "support/guitest.h"
 
 #include <QApplication>
 #include <QTabBar>
@@ -16,11 +17,6 @@
 #include <functional>
 
 namespace erp::testing {
-
-inline QWidget* focused()
-{
-    return QApplication::focusWidget();
-}
 
 // Types into whatever has the focus: on a grid cell the first key opens the
 // cell's editor, the others go to the editor.

@@ -4,6 +4,7 @@
 // keys and toolbar buttons only, and the faults an office meets.
 #include "host/basescreen.h"
 #include "host/dialogs.h"
+#include "host/hostapplication.h"
 #include "host/grid/dbgrid.h"
 #include "host/package.h"
 #include "host/pagecontrol.h"
@@ -41,12 +42,10 @@ public:
     {
         port = testing::freeTcpPort();
         startServer();
-        host::hostSettings().serverHost = QStringLiteral("127.0.0.1");
-        host::hostSettings().serverPort = port;
-        host::hostSettings().company = QStringLiteral("01");
+        host_.settings() = {.company = QStringLiteral("01"), .serverHost = QStringLiteral("127.0.0.1"), .serverPort = port};
         host::openSharedConnection(QStringLiteral("sqlite:") + QString::fromStdString(db_));
         area_->resize(900, 620);
-        host::HostApplication::setMdiArea(area_.get());
+        host_.setMdiArea(area_.get());
         loader_.load();
     }
     ~Session()
@@ -101,13 +100,7 @@ public:
         QSqlQuery q(c);
         if (!q.exec(sql))
             qWarning("query failed: %s", qPrintable(q.lastError().text()));
-        while (q.next()) {
-            QStringList row;
-            for (int i = 0; i < q.record().count(); ++i)
-                row << q.value(i).toString();
-            out << row;
-        }
-        return out;
+        return testing::rowTexts(q);
     }
     QString one(const QString& sql) { return rows(sql).value(0).value(0); }
 
@@ -118,6 +111,7 @@ public:
 
 private:
     std::string db_;
+    host::HostApplication host_;
     std::unique_ptr<QMdiArea> area_ = std::make_unique<QMdiArea>();
     host::DialogServiceScope scope_{dialogs};
     host::PackageLoader loader_;

@@ -7,22 +7,27 @@
 #include "entry/module.h"
 #include "host/basescreen.h"
 #include "host/dialogs.h"
+#include "host/hostapplication.h"
 #include "host/grid/dbgrid.h"
 #include "host/query.h"
 #include "host/services.h"
 #include "screen/frmparamirpj.h"
 #include "road.h"
+#include "support/demorows.h"
+#include "support/rawhttp.h"
 #include "support/serverprocess.h"
 
 #include <QFile>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStandardPaths>
+#include <QElapsedTimer>
 #include <QTest>
 #include <QToolButton>
 #include <QUrl>
@@ -30,8 +35,12 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
+#include <cstring>
 #include <memory>
 
 using namespace erp;
@@ -57,19 +66,29 @@ bool accepts(int port)
     return ok;
 }
 
-// HAProxy in the foreground on a free loopback port, round-robin over the servers.
+// The shipped balancer configuration, run as is by HAProxy in the
+// foreground. Only what its header says to adapt is changed: the token, the
+// address the clients call, the servers' addresses, and the stats socket
+// (in the test's folder, for reading the servers' states). Run by another
+// user than root, the lines that need root (chroot, user, group) are left
+// out as well.
 class Balancer {
 public:
-    Balancer(const std::string& folder, const std::vector<int>& servers) : port(testing::freeTcpPort())
+    Balancer(const std::string& folder, const std::vector<int>& servers, const QString& token)
+        : port(testing::freeTcpPort()), socket(QString::fromStdString(folder) + QStringLiteral("/admin.sock"))
     {
-        QString cfg = QStringLiteral("global\n  maxconn 200\n"
-                                     "defaults\n  mode http\n  option http-keep-alive\n  option redispatch 1\n  retries 3\n  timeout connect 2s\n"
-                                     "  timeout client 60s\n  timeout server 60s\n  timeout http-keep-alive 10s\n"
-                                     "frontend erp\n  bind 127.0.0.1:%1\n  default_backend servers\n"
-                                     "backend servers\n  balance roundrobin\n")
-                          .arg(port);
-        for (std::size_t i = 0; i < servers.size(); ++i)
-            cfg += QStringLiteral("  server s%1 127.0.0.1:%2\n").arg(i).arg(servers[i]);
+        QFile shipped(QStringLiteral(ERP_HAPROXY_CFG));
+        if (!shipped.open(QIODevice::ReadOnly))
+            return;
+        QString cfg = QString::fromUtf8(shipped.readAll());
+        cfg.replace(QStringLiteral("@ERP_TOKEN@"), token);
+        cfg.replace(QStringLiteral("bind :8211"), QStringLiteral("bind 127.0.0.1:%1").arg(port));
+        cfg.replace(QStringLiteral("stats socket /run/haproxy/admin.sock"), QStringLiteral("stats socket ") + socket);
+        const char* shippedServers[] = {"server a 10.0.0.11:8211", "server b 10.0.0.12:8211"};
+        for (std::size_t i = 0; i < servers.size() && i < 2; ++i)
+            cfg.replace(QLatin1String(shippedServers[i]), QStringLiteral("server %1 127.0.0.1:%2").arg(QChar(u'a' + int(i))).arg(servers[i]));
+        if (::geteuid() != 0)
+            cfg.remove(QRegularExpression(QStringLiteral("\\n    (chroot|user|group) [^\\n]*")));
         const QString path = QString::fromStdString(folder) + QStringLiteral("/haproxy.cfg");
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly) || f.write(cfg.toUtf8()) < 0)
@@ -93,8 +112,36 @@ public:
         return found.isEmpty() ? QStandardPaths::findExecutable(QStringLiteral("haproxy"), {QStringLiteral("/usr/sbin")}) : found;
     }
     bool running() { return process.state() == QProcess::Running && accepts(port); }
+    // What the health checks made of a server ("UP", "DOWN", ...), from the
+    // stats socket.
+    QString state(const QString& server)
+    {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        const QByteArray where = socket.toLocal8Bit();
+        std::memcpy(a.sun_path, where.constData(), std::min<std::size_t>(where.size(), sizeof a.sun_path - 1));
+        QByteArray answer;
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::write(fd, "show stat\n", 10) == 10) {
+            char chunk[4096];
+            for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) > 0;)
+                answer.append(chunk, n);
+        }
+        ::close(fd);
+        for (const QString& line : QString::fromUtf8(answer).split(u'\n')) {
+            const QStringList f = line.split(u',');
+            if (f.size() > 17 && f[0] == QLatin1String("erp_servers") && f[1] == server)
+                return f[17].section(u' ', 0, 0);
+        }
+        return {};
+    }
+    bool waitFor(const QString& server, const QString& wanted)
+    {
+        return QTest::qWaitFor([&] { return state(server) == wanted; }, 15000);
+    }
 
     int port;
+    QString socket;
     QProcess process;
 };
 
@@ -113,11 +160,14 @@ struct Screen {
 class TestShared : public QObject {
     Q_OBJECT
 
+    static constexpr const char* kToken = "token-do-escritorio";
     std::unique_ptr<PgCluster> cluster;
     std::unique_ptr<TempDir> dir;
     std::string url;
+    std::string tokenFile;
     std::unique_ptr<ServerProcess> first, second;
     std::unique_ptr<Balancer> balancer;
+    std::unique_ptr<host::HostApplication> hostApp;
     std::unique_ptr<QMdiArea> area;
     host::ScriptedDialogs dialogs;
     std::unique_ptr<host::DialogServiceScope> scope;
@@ -125,18 +175,19 @@ class TestShared : public QObject {
     QList<QStringList> rows(const QString& sql)
     {
         const QString name = QStringLiteral("e2e");
-        QList<QStringList> out;
         QSqlDatabase c = QSqlDatabase::database(name);
         QSqlQuery q(c);
         if (!q.exec(sql))
             qWarning("query failed: %s", qPrintable(q.lastError().text()));
-        while (q.next()) {
-            QStringList row;
-            for (int i = 0; i < q.record().count(); ++i)
-                row << q.value(i).toString();
-            out << row;
-        }
-        return out;
+        return testing::rowTexts(q);
+    }
+    // A server on the shared database, with the office's token; port 0: a free one.
+    std::unique_ptr<ServerProcess> serve(int port, bool demo = false)
+    {
+        std::vector<std::string> args{"--db", url, "--listen", "127.0.0.1:" + std::to_string(port), "--token-file", tokenFile};
+        if (demo)
+            args.push_back("--demo");
+        return std::make_unique<ServerProcess>(ERP_SERVER_BINARY, args);
     }
     QStringList served(const ServerProcess& s)
     {
@@ -157,10 +208,14 @@ private Q_SLOTS:
         cluster = std::make_unique<PgCluster>(true); // durable: its stop is a crash, and what was accepted must survive it
         url = cluster->createDatabase("escritorio");
         dir = std::make_unique<TempDir>();
-        first = std::make_unique<ServerProcess>(ERP_SERVER_BINARY, std::vector<std::string>{"--db", url, "--listen", "127.0.0.1:0", "--demo"});
-        second = std::make_unique<ServerProcess>(ERP_SERVER_BINARY, std::vector<std::string>{"--db", url, "--listen", "127.0.0.1:0"});
-        balancer = std::make_unique<Balancer>(dir->path(), std::vector<int>{first->port(), second->port()});
+        tokenFile = testing::writeTokenFile(dir->path() + "/token", kToken);
+        first = serve(0, true);
+        second = serve(0);
+        balancer = std::make_unique<Balancer>(dir->path(), std::vector<int>{first->port(), second->port()}, QString::fromLatin1(kToken));
         QVERIFY2(balancer->running(), balancer->process.readAll().constData());
+        // The health checks, which carry the token, find both servers.
+        QVERIFY2(balancer->waitFor(QStringLiteral("a"), QStringLiteral("UP")) && balancer->waitFor(QStringLiteral("b"), QStringLiteral("UP")),
+                 balancer->process.readAll().constData());
 
         const QUrl u(QString::fromStdString(url));
         QSqlDatabase c = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("e2e"));
@@ -171,13 +226,14 @@ private Q_SLOTS:
         QVERIFY2(c.open(), qPrintable(c.lastError().text()));
 
         scope = std::make_unique<host::DialogServiceScope>(dialogs);
-        host::hostSettings().serverHost = QStringLiteral("127.0.0.1");
-        host::hostSettings().serverPort = balancer->port;
-        host::hostSettings().company = QStringLiteral("01");
+        hostApp = std::make_unique<host::HostApplication>(host::HostSettings{.company = QStringLiteral("01"),
+                                                                              .serverHost = QStringLiteral("127.0.0.1"),
+                                                                              .serverPort = balancer->port,
+                                                                              .token = QString::fromLatin1(kToken)});
         host::openSharedConnection(QString::fromStdString(url));
         area = std::make_unique<QMdiArea>();
         area->resize(1000, 700);
-        host::HostApplication::setMdiArea(area.get());
+        hostApp->setMdiArea(area.get());
         area->show();
         QVERIFY(QTest::qWaitForWindowActive(area.get()));
     }
@@ -187,6 +243,7 @@ private Q_SLOTS:
             frmParamIRPJ->close();
         area.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        hostApp.reset();
         host::closeSharedConnection();
         QSqlDatabase::removeDatabase(QStringLiteral("e2e"));
         scope.reset();
@@ -234,7 +291,7 @@ private Q_SLOTS:
 
         // Both change the same row: the first save wins, the second is a
         // conflict, reported and undone; nothing of the first is lost.
-        QVERIFY(a.adic().locate(QStringLiteral("NMPARAMAPU"), {QStringLiteral("Brindes")}));
+        QVERIFY(a.adic().locate(QStringLiteral("NMPARAMAPU"), {testing::demo::kBrindes}));
         const QString seq = a.adic().fieldByName(QStringLiteral("NRSEQPARAMAPU")).asString();
         QVERIFY(b.adic().locate(QStringLiteral("NRSEQPARAMAPU"), {seq.toDouble()}));
         const QString before = a.adic().fieldByName(QStringLiteral("NMPARAMAPU")).asString();
@@ -288,6 +345,10 @@ private Q_SLOTS:
         cluster->start();
         QVERIFY(QSqlDatabase::database(QStringLiteral("e2e")).open());
         QCOMPARE(rows(named), QList<QStringList>{});
+        // Without their database the servers failed their checks; they are
+        // back once the checks pass again.
+        QVERIFY(balancer->waitFor(QStringLiteral("a"), QStringLiteral("UP")));
+        QVERIFY(balancer->waitFor(QStringLiteral("b"), QStringLiteral("UP")));
 
         dialogs.errors.clear();
         a.type(QStringLiteral("Com banco"));
@@ -302,16 +363,68 @@ private Q_SLOTS:
         QCOMPARE(first->stop(), 0);
         a.type(QStringLiteral("Durante"));
         a.confirm();
-        first = std::make_unique<ServerProcess>(ERP_SERVER_BINARY, std::vector<std::string>{"--db", url, "--listen", "127.0.0.1:" + std::to_string(firstPort)});
+        first = serve(firstPort);
+        QVERIFY(balancer->waitFor(QStringLiteral("a"), QStringLiteral("UP")));
         const int secondPort = second->port();
         QCOMPARE(second->stop(), 0);
-        second = std::make_unique<ServerProcess>(ERP_SERVER_BINARY, std::vector<std::string>{"--db", url, "--listen", "127.0.0.1:" + std::to_string(secondPort)});
+        second = serve(secondPort);
         a.type(QStringLiteral("Segundo"));
         a.confirm();
         QCOMPARE(dialogs.errors, QStringList{});
         QCOMPARE(rows(named), (QList<QStringList>{{"Com banco"}, {"Primeiro"}, {"Durante"}, {"Segundo"}}));
         QCOMPARE(a.adic().recordCount(), count + 4);
         QCOMPARE(rows(QStringLiteral("SELECT COUNT(*) - COUNT(DISTINCT NRSEQPARAMAPU) FROM PARAMAPUIRPJ")), (QList<QStringList>{{"0"}}));
+    }
+
+    // A server that stops answering (frozen, so it still accepts
+    // connections and a call sent to it would hang) fails its checks and
+    // gets no call while it is out, neither the screen's nor those of new
+    // connections, which the balancer spreads one by one; once it answers
+    // again it is back in.
+    void aStoppedServerGetsNoCalls()
+    {
+        IniProc();
+        QVERIFY(frmParamIRPJ);
+        const Screen a{frmParamIRPJ};
+        a.grid()->setFocus();
+        dialogs.errors.clear();
+        const std::string read = testing::rpcRequest(R"({"jsonrpc":"2.0","id":1,"method":"GetParamIRPJ","params":["01"]})",
+                                                     std::string("Authorization: Bearer ") + kToken + "\r\n");
+        auto callsAnswered = [&] {
+            int ok = 0;
+            for (int i = 0; i < 6; ++i)
+                ok += testing::rawExchange(balancer->port, read).status == 200;
+            return ok;
+        };
+        QVERIFY(balancer->waitFor(QStringLiteral("a"), QStringLiteral("UP")));
+        QVERIFY(balancer->waitFor(QStringLiteral("b"), QStringLiteral("UP")));
+        first->signal(SIGSTOP);
+        const bool down = balancer->waitFor(QStringLiteral("a"), QStringLiteral("DOWN"));
+        const qsizetype before = served(*first).size();
+        QElapsedTimer took;
+        took.start();
+        int answered = 0;
+        if (down) {
+            answered = callsAnswered();
+            for (int i = 0; i < 2; ++i) {
+                a.type(QStringLiteral("Fora %1").arg(i));
+                a.confirm();
+            }
+        }
+        const qint64 elapsed = took.elapsed();
+        first->signal(SIGCONT);
+        QVERIFY(down);
+        QCOMPARE(answered, 6);
+        QCOMPARE(dialogs.errors, QStringList{});
+        // None waited on the frozen server (a call sent there would have
+        // lasted until the balancer's server time-out, 60 s).
+        QVERIFY2(elapsed < 30000, qPrintable(QString::number(elapsed)));
+        QVERIFY(balancer->waitFor(QStringLiteral("a"), QStringLiteral("UP")));
+        QTest::qWait(200);
+        QCOMPARE(served(*first).size(), before);
+        // Back in the rotation: new connections reach it again.
+        QCOMPARE(callsAnswered(), 6);
+        QVERIFY(QTest::qWaitFor([&] { return served(*first).size() > before; }, 5000));
     }
 };
 

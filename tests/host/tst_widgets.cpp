@@ -6,6 +6,7 @@
 #include "host/dbcontrols.h"
 #include "host/dialogs.h"
 #include "host/focuschain.h"
+#include "host/hostapplication.h"
 #include "host/maskedit.h"
 #include "host/pagecontrol.h"
 #include "host/search.h"
@@ -88,6 +89,7 @@ class TestWidgets : public QObject {
     Q_OBJECT
     ScriptedDialogs dialogs;
     std::unique_ptr<DialogServiceScope> scope;
+    std::unique_ptr<HostApplication> host;
     std::unique_ptr<Screen> screen;
 
 private Q_SLOTS:
@@ -95,6 +97,7 @@ private Q_SLOTS:
     {
         scope = std::make_unique<DialogServiceScope>(dialogs);
         dialogs = ScriptedDialogs();
+        host = std::make_unique<HostApplication>();
         screen = std::make_unique<Screen>();
         screen->show();
         QVERIFY(QTest::qWaitForWindowActive(screen.get()));
@@ -102,6 +105,7 @@ private Q_SLOTS:
     void cleanup()
     {
         screen.reset();
+        host.reset();
         scope.reset();
     }
 
@@ -170,7 +174,7 @@ private Q_SLOTS:
     void focusChainRunsExitsInnermostFirstAndEntersOutermostFirst()
     {
         QStringList log;
-        auto& chain = FocusChain::instance();
+        FocusChain& chain = host->focusChain();
         chain.setExit(screen->code, [&] { log << "exit code"; });
         chain.setExit(screen->bar, [&] { log << "exit bar"; });
         chain.setEnter(screen->pages, [&] { log << "enter pages"; });
@@ -189,7 +193,7 @@ private Q_SLOTS:
     void refusedExitKeepsTheFocusAndStopsTheChain()
     {
         QStringList log;
-        auto& chain = FocusChain::instance();
+        FocusChain& chain = host->focusChain();
         chain.setExit(screen->code, [&] {
             log << "exit code";
             screen->code->setFocus();
@@ -353,13 +357,18 @@ private Q_SLOTS:
 
     void busyAnimationNests()
     {
-        ActiveShowAvi(screen.get(), 0);
-        ActiveShowAvi(screen.get(), 1);
-        QVERIFY(busyAnimationVisible());
-        DeactiveShowAvi();
-        QVERIFY(busyAnimationVisible());
-        DeactiveShowAvi();
-        QVERIFY(!busyAnimationVisible());
+        {
+            const BusyAnimation opening(screen.get(), BusyAnimation::Opening);
+            {
+                const BusyAnimation saving(screen.get(), BusyAnimation::Saving);
+                QVERIFY(BusyAnimation::visibleOver(screen.get()));
+            }
+            QVERIFY(BusyAnimation::visibleOver(screen.get()));
+        }
+        QVERIFY(!BusyAnimation::visibleOver(screen.get()));
+        // Without a window there is nothing to show, and nothing to pair up.
+        { const BusyAnimation none(nullptr, BusyAnimation::Saving); }
+        QVERIFY(!BusyAnimation::visibleOver(screen.get()));
     }
 };
 

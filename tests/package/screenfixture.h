@@ -7,10 +7,13 @@
 #include "entry/module.h"
 #include "host/basescreen.h"
 #include "host/dialogs.h"
+#include "host/hostapplication.h"
 #include "host/pagecontrol.h"
 #include "host/query.h"
 #include "host/services.h"
 #include "screen/frmparamirpj.h"
+#include "support/demorows.h"
+#include "support/guitest.h"
 #include "support/serverprocess.h"
 
 #include <QMdiArea>
@@ -42,17 +45,17 @@ public:
         if (serverUp) {
             server = std::make_unique<ServerProcess>(ERP_SERVER_BINARY,
                                                      std::vector<std::string>{"--db", "sqlite:" + db, "--listen", "127.0.0.1:0", "--demo"});
-            host::hostSettings().serverHost = QString::fromStdString(server->host());
-            host::hostSettings().serverPort = server->port();
+            host.settings().serverHost = QString::fromStdString(server->host());
+            host.settings().serverPort = server->port();
             host::openSharedConnection(QStringLiteral("sqlite:") + QString::fromStdString(db));
         } else {
-            host::hostSettings().serverHost = QStringLiteral("127.0.0.1");
-            host::hostSettings().serverPort = freeTcpPort();
+            host.settings().serverHost = QStringLiteral("127.0.0.1");
+            host.settings().serverPort = freeTcpPort();
         }
-        host::hostSettings().company = QStringLiteral("01");
+        host.settings().company = QStringLiteral("01");
         area = std::make_unique<QMdiArea>();
         area->resize(900, 620);
-        host::HostApplication::setMdiArea(area.get());
+        host.setMdiArea(area.get());
     }
     ~ScreenFixture()
     {
@@ -89,12 +92,7 @@ public:
             QSqlQuery q(db);
             if (!q.exec(sql))
                 qWarning("fixture query failed: %s", qPrintable(q.lastError().text()));
-            while (q.next()) {
-                QStringList row;
-                for (int i = 0; i < q.record().count(); ++i)
-                    row << q.value(i).toString();
-                out << row;
-            }
+            out = rowTexts(q);
         }
         return out;
     }
@@ -113,6 +111,8 @@ public:
 
     TempDir dir;
     std::unique_ptr<ServerProcess> server;
+    // The host the screen runs in: its settings point at this fixture's server.
+    host::HostApplication host;
     std::unique_ptr<QMdiArea> area;
     host::ScriptedDialogs dialogs;
     host::DialogServiceScope dialogScope{dialogs};

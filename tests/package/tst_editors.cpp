@@ -23,7 +23,9 @@ using namespace erp;
 using erp::host::TDBGrid;
 using erp::par47300::TfrmParamIRPJ;
 using erp::testing::ScreenFixture;
+namespace demo = erp::testing::demo;
 using erp::testing::clickTab;
+using erp::testing::focused;
 using B = erp::host::TfrmPadraoSimples;
 using State = DataSet::State;
 
@@ -44,11 +46,6 @@ const QString OPER_INV = QStringLiteral("Valor informado para Operacional invál
 const QString ALIQ_DEV = QStringLiteral("Código da Alíquota de Presunção deve ser informada.");
 const QString ALIQ_N = QStringLiteral("Alíquota de Presunção não cadastrada.");
 const QString INFLUCRO_JA = QStringLiteral("Informação já cadastrada para apuração do Lucro Líquido.");
-
-QWidget* focused()
-{
-    return QApplication::focusWidget();
-}
 
 
 // The line edit of an open cell editor (plain, pick list or ellipsis).
@@ -283,9 +280,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("shown");
 
-        const QString brindes = QStringLiteral("Brindes");
+        const QString brindes = demo::kBrindes;
         const QString equivalencia = QStringLiteral("Resultado positivo de equivalência patrimonial");
-        const QString vendas = QStringLiteral("Receita bruta de vendas");
+        const QString vendas = demo::kReceitaBruta;
         const QString devolucoes = QStringLiteral("Devoluções de vendas");
         QTest::newRow("type e lower case") << "IRPJ" << brindes << "IDPARAMAPU" << "e" << true << "E" << "Exclusão";
         QTest::newRow("type a on an exclusion") << "IRPJ" << equivalencia << "IDPARAMAPU" << "a" << true << "A" << "Adição";
@@ -432,7 +429,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("stored");
 
         const QString equivalencia = QStringLiteral("Resultado positivo de equivalência patrimonial");
-        const QString vendas = QStringLiteral("Receita bruta de vendas");
+        const QString vendas = demo::kReceitaBruta;
         const QString devolucoes = QStringLiteral("Devoluções de vendas");
         QTest::newRow("adição lower case") << "IRPJ" << equivalencia << "IDPARAMAPU" << "adição" << false << "E";
         QTest::newRow("ADIÇÃO upper case") << "IRPJ" << equivalencia << "IDPARAMAPU" << "ADIÇÃO" << false << "E";
@@ -504,8 +501,8 @@ private Q_SLOTS:
         QTest::newRow("duplicate with accents in other case")
             << "IRPJ" << "MULTAS FISCAIS INDEDUTÍVEIS" << "Adição" << kKeep << ADIC_JA << "NMPARAMAPU" << "100,00";
         QTest::newRow("duplicate, CSLL") << "CSLL" << "brindes" << "Adição" << kKeep << ADIC_JA << "NMPARAMAPU" << "100,00";
-        QTest::newRow("duplicate before a bad percentage") << "IRPJ" << "Brindes" << "Adição" << "0" << ADIC_JA << "NMPARAMAPU" << "";
-        QTest::newRow("same name, other type") << "IRPJ" << "Brindes" << "Exclusão" << kKeep << "" << "" << "100,00";
+        QTest::newRow("duplicate before a bad percentage") << "IRPJ" << demo::kBrindes << "Adição" << "0" << ADIC_JA << "NMPARAMAPU" << "";
+        QTest::newRow("same name, other type") << "IRPJ" << demo::kBrindes << "Exclusão" << kKeep << "" << "" << "100,00";
         QTest::newRow("name of the other tax, CSLL")
             << "CSLL" << "Provisões não dedutíveis" << "Adição" << kKeep << "" << "" << "100,00";
         QTest::newRow("name of the other tax, IRPJ")
@@ -587,7 +584,7 @@ private Q_SLOTS:
         QTest::newRow("percentage only, zero") << "IRPJ" << kKeep << "" << "0" << PORCENT_DEV << "VRPORCENTAGEM";
         QTest::newRow("name in other letter case") << "IRPJ" << "BRINDES" << "" << kKeep << ADIC_JA << "NMPARAMAPU";
         QTest::newRow("name in other letter case, CSLL") << "CSLL" << "brindes" << "" << kKeep << ADIC_JA << "NMPARAMAPU";
-        QTest::newRow("name of another row") << "IRPJ" << "Multas fiscais indedutíveis" << "" << kKeep << ADIC_JA << "NMPARAMAPU";
+        QTest::newRow("name of another row") << "IRPJ" << demo::kMultas << "" << kKeep << ADIC_JA << "NMPARAMAPU";
         QTest::newRow("new name") << "IRPJ" << "Brindes e presentes" << "" << kKeep << "" << "";
         QTest::newRow("name emptied") << "IRPJ" << "" << "" << kKeep << NOME_DEV << "NMPARAMAPU";
         QTest::newRow("other type") << "IRPJ" << kKeep << "Exclusão" << kKeep << "" << "";
@@ -603,7 +600,7 @@ private Q_SLOTS:
         QFETCH(QString, column);
         Screen s;
         QVERIFY(s.open(tab));
-        QVERIFY(s.row(QStringLiteral("Brindes")));
+        QVERIFY(s.row(demo::kBrindes));
         QVERIFY(s.enter("NMPARAMAPU", name));
         if (!type.isEmpty())
             QVERIFY(s.choose("IDPARAMAPU", type));
@@ -611,7 +608,7 @@ private Q_SLOTS:
         QCOMPARE(s.state(), State::Edit);
         s.column(column == u"NMPARAMAPU" ? "VRPORCENTAGEM" : "NMPARAMAPU");
         const QString seq = s.text("NRSEQPARAMAPU");
-        const QString typed = name == kKeep ? QStringLiteral("Brindes") : name;
+        const QString typed = name == kKeep ? demo::kBrindes : name;
         const QString letter = type.isEmpty() ? QStringLiteral("A") : letterOf(type);
         const double value = percent == kKeep ? 100.0 : QLocale().toDouble(percent);
         const std::size_t mark = s.fx.logMark();
@@ -631,7 +628,7 @@ private Q_SLOTS:
         QCOMPARE(s.text("NMPARAMAPU"), typed);
         QCOMPARE(s.field("VRPORCENTAGEM").asFloat(), value);
         QVERIFY(s.fx.callsSince(mark).isEmpty());
-        QCOMPARE(s.stored(seq, QStringLiteral("NMPARAMAPU, VRPORCENTAGEM")), (QStringList{"Brindes", "100"}));
+        QCOMPARE(s.stored(seq, QStringLiteral("NMPARAMAPU, VRPORCENTAGEM")), (QStringList{demo::kBrindes, QStringLiteral("100")}));
     }
 
     // A letter the service may hold but the screen does not offer.
@@ -660,7 +657,7 @@ private Q_SLOTS:
         QFETCH(QString, message);
         Screen s;
         QVERIFY(s.open(tab));
-        const QString name = s.items() ? QStringLiteral("Receita bruta de vendas") : QStringLiteral("Brindes");
+        const QString name = s.items() ? demo::kReceitaBruta : demo::kBrindes;
         const QString where = s.items() ? QStringLiteral("NMRECDESPIRPJ = '%1'").arg(name)
                                         : QStringLiteral("NMPARAMAPU = '%1' AND IDIMPOSTO = '%2'").arg(name, taxOf(tab));
         QVERIFY(s.write(QStringLiteral("UPDATE %1 SET %2 = '%3' WHERE %4").arg(s.table(), column, stored, where)));
@@ -723,7 +720,7 @@ private Q_SLOTS:
         QFETCH(QString, focus);
         Screen s;
         QVERIFY(s.open(tab));
-        const QString name = s.items() ? QStringLiteral("Receita bruta de vendas") : QStringLiteral("Brindes");
+        const QString name = s.items() ? demo::kReceitaBruta : demo::kBrindes;
         if (!stored.isEmpty()) {
             const QString where = s.items() ? QStringLiteral("NMRECDESPIRPJ = '%1'").arg(name)
                                             : QStringLiteral("NMPARAMAPU = '%1' AND IDIMPOSTO = '%2'").arg(name, taxOf(tab));
@@ -747,7 +744,7 @@ private Q_SLOTS:
     {
         Screen s;
         QVERIFY(s.open(QStringLiteral("Lucro")));
-        QVERIFY(s.row(QStringLiteral("Receita bruta de vendas")));
+        QVERIFY(s.row(demo::kReceitaBruta));
         s.column("NRSEQALIQIRPJ");
         s.f->dbgRecDespEditButtonClick(*s.grid);
         QCOMPARE(s.fx.dialogs.lists.size(), 1);
@@ -759,7 +756,7 @@ private Q_SLOTS:
         s.cancel();
         QVERIFY(s.write(QStringLiteral("DELETE FROM ALIQIRPJ")));
         s.reload(); // the net-profit tab reloads the rate entries too
-        QVERIFY(s.row(QStringLiteral("Receita bruta de vendas")));
+        QVERIFY(s.row(demo::kReceitaBruta));
         s.column("NRSEQALIQIRPJ");
         s.f->dbgRecDespEditButtonClick(*s.grid);
         QCOMPARE(s.fx.dialogs.lists.size(), 1);
@@ -774,8 +771,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("tab");
         QTest::addColumn<QString>("row");
         QTest::addColumn<QString>("message");
-        QTest::newRow("additions") << "IRPJ" << "Brindes" << ADIC_JA;
-        QTest::newRow("additions, CSLL") << "CSLL" << "Brindes" << ADIC_JA;
+        QTest::newRow("additions") << "IRPJ" << demo::kBrindes << ADIC_JA;
+        QTest::newRow("additions, CSLL") << "CSLL" << demo::kBrindes << ADIC_JA;
         QTest::newRow("items") << "Lucro" << "Receita bruta de vendas" << INFLUCRO_JA;
     }
     void refusedEditCorrectedPostsAgainstItsFirstKey()
@@ -829,7 +826,7 @@ private Q_SLOTS:
         QFETCH(QString, tab);
         Screen s;
         QVERIFY(s.open(tab));
-        const QString name = s.items() ? QStringLiteral("Receita bruta de vendas") : QStringLiteral("Brindes");
+        const QString name = s.items() ? demo::kReceitaBruta : demo::kBrindes;
         QVERIFY(s.row(name));
         const int rows = s.ds->recordCount();
         s.type(s.nameField(), QStringLiteral("Outro nome"));
@@ -995,7 +992,7 @@ private Q_SLOTS:
         QFETCH(QString, message);
         Screen s;
         QVERIFY(s.open(QStringLiteral("Lucro")));
-        const QString original = QStringLiteral("Receita bruta de vendas");
+        const QString original = demo::kReceitaBruta;
         QVERIFY(s.row(original));
         QVERIFY(s.enter("NMRECDESPIRPJ", name));
         if (!kind.isEmpty()) {
@@ -1060,7 +1057,7 @@ private Q_SLOTS:
         QFETCH(QString, shown);
         Screen s;
         QVERIFY(s.open(QStringLiteral("Lucro")));
-        QVERIFY(s.row(QStringLiteral("Receita bruta de vendas")));
+        QVERIFY(s.row(demo::kReceitaBruta));
         QCOMPARE(s.cell("NRSEQALIQIRPJ"), QStringLiteral("2 - IRPJ: 8,00 - CSLL: 12,00"));
         s.column("NRSEQALIQIRPJ");
         QTest::keyClick(s.grid, Qt::Key_F2);
@@ -1134,7 +1131,7 @@ private Q_SLOTS:
         QFETCH(bool, chosen);
         Screen s;
         QVERIFY(s.open(QStringLiteral("Lucro")));
-        QVERIFY(s.row(QStringLiteral("Receita bruta de vendas")));
+        QVERIFY(s.row(demo::kReceitaBruta));
         s.column("NRSEQALIQIRPJ");
         QTest::keyClick(s.grid, Qt::Key_F2);
         auto* box = qobject_cast<host::EllipsisEditor*>(s.grid->indexWidget(s.grid->currentIndex()));
@@ -1162,7 +1159,7 @@ private Q_SLOTS:
     {
         Screen s;
         QVERIFY(s.open(QStringLiteral("Lucro")));
-        const QString name = QStringLiteral("Receita bruta de vendas");
+        const QString name = demo::kReceitaBruta;
         QVERIFY(s.row(name));
         const QString seq = s.text("NRSEQRECDESPIRPJ");
         const QString rates = QStringLiteral("VRALIQPRESIRPJ, VRALIQPRESCSLL");
@@ -1231,7 +1228,7 @@ private Q_SLOTS:
         QFETCH(QString, kept);
         Screen s;
         QVERIFY(s.open(tab));
-        QVERIFY(s.row(s.items() ? QStringLiteral("Receita bruta de vendas") : QStringLiteral("Brindes")));
+        QVERIFY(s.row(s.items() ? demo::kReceitaBruta : demo::kBrindes));
         const QByteArray col = column.toLatin1();
         const QString shown = s.cell(col.constData());
         const std::size_t mark = s.fx.logMark();
@@ -1284,7 +1281,7 @@ private Q_SLOTS:
         QLocale::setDefault(QLocale(locale));
         Screen s;
         QVERIFY(s.open(tab));
-        QVERIFY(s.row(s.items() ? QStringLiteral("Receita bruta de vendas") : QStringLiteral("Brindes")));
+        QVERIFY(s.row(s.items() ? demo::kReceitaBruta : demo::kBrindes));
         const char* column = s.items() ? "NRSEQALIQIRPJ" : "VRPORCENTAGEM";
         s.type(column, typed);
         QTest::keyClick(focused(), Qt::Key_Backtab, Qt::ShiftModifier); // left within the row: nothing is posted
@@ -1353,7 +1350,7 @@ private Q_SLOTS:
         QFETCH(State, after);
         Screen s;
         QVERIFY(s.open(tab));
-        QVERIFY(s.row(s.items() ? QStringLiteral("Receita bruta de vendas") : QStringLiteral("Brindes")));
+        QVERIFY(s.row(s.items() ? demo::kReceitaBruta : demo::kBrindes));
         const QByteArray col = column.toLatin1();
         const QString before = s.text(col.constData());
         const QString seq = s.text(s.seqField());

@@ -20,7 +20,11 @@
 using namespace erp;
 using erp::par47300::TfrmParamIRPJ;
 using erp::testing::ScreenFixture;
+namespace demo = erp::testing::demo;
 using erp::testing::clickTab;
+using erp::testing::field;
+using erp::testing::focused;
+using erp::testing::text;
 using B = erp::host::TfrmPadraoSimples;
 
 namespace {
@@ -33,21 +37,6 @@ const QString kContaDev = QStringLiteral("Conta Contábil deve ser informada.");
 const QString kContaN = QStringLiteral("Conta Contábil não cadastrada.");
 const QString kItemDev = QStringLiteral("Item de Estrutura deve ser informado.");
 const QString kItemN = QStringLiteral("Item de Estrutura não cadastrado.");
-
-Field& field(const DataSet& ds, const char* name)
-{
-    return ds.fieldByName(QString::fromLatin1(name));
-}
-
-QString text(const DataSet& ds, const char* name)
-{
-    return field(ds, name).asString();
-}
-
-QWidget* focused()
-{
-    return QApplication::focusWidget();
-}
 
 
 // One outer tab: its parent grid and dataset, and its accounting page and grid.
@@ -213,7 +202,7 @@ private Q_SLOTS:
         QVERIFY(writeDb(fx, {removal}));
         const Tab t = tab(f, QStringLiteral("Lucro"));
         clickTab(f->pgcGeral, t.outer); // reloads the items too, now without the removed one
-        QVERIFY(showDetailOf(t, QStringLiteral("Receita bruta de vendas")));
+        QVERIFY(showDetailOf(t, demo::kReceitaBruta));
         auto& d = f->data();
         DataSet& inf = d.cdsInfCtb;
         QVERIFY(inf.locate(QStringLiteral("IDINFCTBIRPJ;CHAVE"), {origin, key}));
@@ -263,11 +252,11 @@ private Q_SLOTS:
         ScreenFixture fx;
         TfrmParamIRPJ* f = openOn(fx, QStringLiteral("IRPJ"));
         QVERIFY(f);
-        QVERIFY(writeDb(fx, {QStringLiteral("DELETE FROM CONTCTBL WHERE CDCONTCTBL = '423010002'")}));
+        QVERIFY(writeDb(fx, {QStringLiteral("DELETE FROM CONTCTBL WHERE CDCONTCTBL = '%1'").arg(demo::kBrindesConta)}));
         const Tab t = tab(f, QStringLiteral("IRPJ"));
-        QVERIFY(showDetailOf(t, QStringLiteral("Brindes")));
+        QVERIFY(showDetailOf(t, demo::kBrindes));
         DataSet& inf = f->data().cdsInfCtb;
-        QVERIFY(inf.locate(QStringLiteral("IDINFCTBIRPJ;CHAVE"), {QStringLiteral("C"), QStringLiteral("423010002")}));
+        QVERIFY(inf.locate(QStringLiteral("IDINFCTBIRPJ;CHAVE"), {QStringLiteral("C"), demo::kBrindesConta}));
         t.grid->setSelectedIndex(Origem);
         type(QStringLiteral("c"));
         press(Qt::Key_Tab);
@@ -285,11 +274,11 @@ private Q_SLOTS:
         QVERIFY(cell);
         cell->lineEdit()->setFocus();
         cell->lineEdit()->selectAll();
-        type(QStringLiteral("423010002"));
+        type(demo::kBrindesConta);
         f->button(B::Confirmar)->click();
         QCOMPARE(fx.dialogs.errors, QStringList{kContaN});
         QCOMPARE(inf.state(), DataSet::State::Browse);
-        QCOMPARE(text(inf, "CHAVE"), QStringLiteral("423010002"));
+        QCOMPARE(text(inf, "CHAVE"), demo::kBrindesConta);
         QVERIFY(fx.callsSince(mark).isEmpty()); // nothing changed in the end: nothing to send
     }
 
@@ -304,8 +293,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("typed"); // empty: the pick list's other entry is chosen
         QTest::addColumn<QString>("to");
         QTest::addColumn<QString>("message");
-        QTest::newRow("IRPJ, i typed") << "IRPJ" << "Multas fiscais indedutíveis" << "C" << "423010001" << "i" << "I" << kItemDev;
-        QTest::newRow("CSLL, item chosen in the list") << "CSLL" << "Brindes" << "C" << "423010002" << "" << "I" << kItemDev;
+        QTest::newRow("IRPJ, i typed") << "IRPJ" << demo::kMultas << "C" << "423010001" << "i" << "I" << kItemDev;
+        QTest::newRow("CSLL, item chosen in the list") << "CSLL" << demo::kBrindes << "C" << demo::kBrindesConta << "" << "I" << kItemDev;
         QTest::newRow("Lucro, c typed on an account") << "Lucro" << "Receita bruta de vendas" << "C" << "311010001" << "c" << "C" << kContaDev;
         QTest::newRow("Lucro, C typed on an item") << "Lucro" << "Receita bruta de vendas" << "I" << "010001" << "C" << "C" << kContaDev;
     }
@@ -360,10 +349,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("typed"); // empty: the account is chosen in the dialog
         QTest::addColumn<QString>("chosen");
         QTest::addColumn<QString>("message");
-        QTest::newRow("typed, same parent") << "Brindes" << "423010002" << "" << kInfCtbJa;
-        QTest::newRow("typed, another parent") << "Multas fiscais indedutíveis" << "423010002" << "" << "";
-        QTest::newRow("other case, same parent") << "Brindes" << "" << "Conta em minúsculas" << kInfCtbJa;
-        QTest::newRow("other case, another parent") << "Multas fiscais indedutíveis" << "" << "Conta em minúsculas" << "";
+        QTest::newRow("typed, same parent") << demo::kBrindes << demo::kBrindesConta << "" << kInfCtbJa;
+        QTest::newRow("typed, another parent") << demo::kMultas << demo::kBrindesConta << "" << "";
+        QTest::newRow("other case, same parent") << demo::kBrindes << "" << "Conta em minúsculas" << kInfCtbJa;
+        QTest::newRow("other case, another parent") << demo::kMultas << "" << "Conta em minúsculas" << "";
     }
     void duplicatesIgnoreCaseUnderOneParentOnly()
     {
@@ -375,7 +364,7 @@ private Q_SLOTS:
         // Digits alone cannot differ in case: two accounts with letters, and
         // a saved row of "Brindes" holding the upper-case one.
         const QList<QStringList> brindes =
-            fx.rows(QStringLiteral("SELECT NRSEQPARAMAPU FROM PARAMAPUIRPJ WHERE IDIMPOSTO = 'I' AND NMPARAMAPU = 'Brindes'"));
+            fx.rows(QStringLiteral("SELECT NRSEQPARAMAPU FROM PARAMAPUIRPJ WHERE IDIMPOSTO = 'I' AND NMPARAMAPU = '%1'").arg(demo::kBrindes));
         QCOMPARE(brindes.size(), 1);
         QVERIFY(writeDb(fx, {QStringLiteral("INSERT INTO CONTCTBL (CDCONTCTBL, NMCONTCTBL) VALUES ('AB01', 'Conta em maiúsculas'), "
                                             "('ab01', 'Conta em minúsculas')"),
@@ -437,18 +426,18 @@ private Q_SLOTS:
         TfrmParamIRPJ* f = openOn(fx, QStringLiteral("IRPJ"));
         QVERIFY(f);
         const Tab t = tab(f, QStringLiteral("IRPJ"));
-        QVERIFY(showDetailOf(t, QStringLiteral("Brindes")));
+        QVERIFY(showDetailOf(t, demo::kBrindes));
         DataSet& inf = f->data().cdsInfCtb;
-        QVERIFY(inf.locate(QStringLiteral("IDINFCTBIRPJ;CHAVE"), {QStringLiteral("C"), QStringLiteral("423010002")}));
+        QVERIFY(inf.locate(QStringLiteral("IDINFCTBIRPJ;CHAVE"), {QStringLiteral("C"), demo::kBrindesConta}));
         t.grid->setSelectedIndex(Origem);
         type(QStringLiteral("c"));
         QCOMPARE(inf.state(), DataSet::State::Edit);
         press(Qt::Key_Escape);
         QCOMPARE(inf.state(), DataSet::State::Browse);
-        QCOMPARE(text(inf, "CHAVE"), QStringLiteral("423010002"));
+        QCOMPARE(text(inf, "CHAVE"), demo::kBrindesConta);
 
         newRow(t.grid, QStringLiteral("c"));
-        type(QStringLiteral("423010002"));
+        type(demo::kBrindesConta);
         const std::size_t mark = fx.logMark();
         f->button(B::Confirmar)->click();
         QCOMPARE(fx.dialogs.errors, QStringList{kInfCtbJa});
@@ -465,12 +454,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("tipo");
         QTest::addColumn<QString>("item");
-        QTest::newRow("010001 posted") << "Multas fiscais indedutíveis" << "010001" << false << "" << "01" << "0001";
-        QTest::newRow("020001 after leaving the column") << "Multas fiscais indedutíveis" << "020001" << true << "" << "02" << "0001";
-        QTest::newRow("0100 posted") << "Multas fiscais indedutíveis" << "0100" << false << kItemN << "" << "";
-        QTest::newRow("0100 leaving the column") << "Multas fiscais indedutíveis" << "0100" << true << kItemN << "" << "";
-        QTest::newRow("020004 leaving the column") << "Multas fiscais indedutíveis" << "020004" << true << kItemN << "" << "";
-        QTest::newRow("010001999 posted") << "Multas fiscais indedutíveis" << "010001999" << false << "" << "01" << "0001";
+        QTest::newRow("010001 posted") << demo::kMultas << "010001" << false << "" << "01" << "0001";
+        QTest::newRow("020001 after leaving the column") << demo::kMultas << "020001" << true << "" << "02" << "0001";
+        QTest::newRow("0100 posted") << demo::kMultas << "0100" << false << kItemN << "" << "";
+        QTest::newRow("0100 leaving the column") << demo::kMultas << "0100" << true << kItemN << "" << "";
+        QTest::newRow("020004 leaving the column") << demo::kMultas << "020004" << true << kItemN << "" << "";
+        QTest::newRow("010001999 posted") << demo::kMultas << "010001999" << false << "" << "01" << "0001";
         QTest::newRow("saved item of the parent") << "Provisões não dedutíveis" << "010009" << true << kInfCtbJa << "" << "";
     }
     void itemKeysAreSplitIntoTypeAndItem()
@@ -538,7 +527,7 @@ private Q_SLOTS:
         TfrmParamIRPJ* f = openOn(fx, QStringLiteral("CSLL"));
         QVERIFY(f);
         const Tab t = tab(f, QStringLiteral("CSLL"));
-        QVERIFY(showDetailOf(t, QStringLiteral("Brindes")));
+        QVERIFY(showDetailOf(t, demo::kBrindes));
         DataSet& inf = f->data().cdsInfCtb;
         QVERIFY(inf.recordCount() > 0);
         newRow(t.grid, QString());
@@ -570,9 +559,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("chave");
         QTest::newRow("saved under the parent") << "Lucro" << "Receita bruta de vendas" << "" << "Receita operacional bruta" << kInfCtbJa
                                                 << "010001";
-        QTest::newRow("new to the parent") << "IRPJ" << "Multas fiscais indedutíveis" << "0100" << "Receita operacional bruta" << ""
+        QTest::newRow("new to the parent") << "IRPJ" << demo::kMultas << "0100" << "Receita operacional bruta" << ""
                                            << "010001";
-        QTest::newRow("given up") << "CSLL" << "Brindes" << "0100" << "" << "" << "0100";
+        QTest::newRow("given up") << "CSLL" << demo::kBrindes << "0100" << "" << "" << "0100";
     }
     void itemDialogChoiceIsCheckedAtOnce()
     {
@@ -608,7 +597,7 @@ private Q_SLOTS:
     {
         ScreenFixture fx;
         const QList<QStringList> parent =
-            fx.rows(QStringLiteral("SELECT NRSEQPARAMAPU FROM PARAMAPUIRPJ WHERE IDIMPOSTO = 'I' AND NMPARAMAPU = 'Brindes'"));
+            fx.rows(QStringLiteral("SELECT NRSEQPARAMAPU FROM PARAMAPUIRPJ WHERE IDIMPOSTO = 'I' AND NMPARAMAPU = '%1'").arg(demo::kBrindes));
         QCOMPARE(parent.size(), 1);
         // A letter the table's own check would refuse, as from data written by another program.
         QVERIFY(writeDb(fx, {QStringLiteral("PRAGMA ignore_check_constraints = ON"),
@@ -619,7 +608,7 @@ private Q_SLOTS:
         TfrmParamIRPJ* f = openOn(fx, QStringLiteral("IRPJ"));
         QVERIFY(f);
         const Tab t = tab(f, QStringLiteral("IRPJ"));
-        QVERIFY(showDetailOf(t, QStringLiteral("Brindes")));
+        QVERIFY(showDetailOf(t, demo::kBrindes));
         DataSet& inf = f->data().cdsInfCtb;
         const std::size_t mark = fx.logMark();
 
@@ -696,7 +685,7 @@ private Q_SLOTS:
         QVERIFY(pressEllipsis(t.grid));
         QCOMPARE(fx.dialogs.lists.size(), 1);
         QCOMPARE(fx.dialogs.lists[0].rows.front(), (QStringList{QStringLiteral("1.1.1.01.0001"), QStringLiteral("Caixa")}));
-        QCOMPARE(text(inf, "CHAVE"), QStringLiteral("423010002"));
+        QCOMPARE(text(inf, "CHAVE"), demo::kBrindesConta);
     }
 
     // The apuração shows its letter as a catalogue text and takes only those texts.
@@ -708,7 +697,7 @@ private Q_SLOTS:
         const Tab t = tab(f, QStringLiteral("Lucro"));
         DataSet& inf = f->data().cdsInfCtb;
         const auto shown = [&t] { return t.grid->model()->index(t.grid->currentIndex().row(), Apuracao).data().toString(); };
-        QVERIFY(showDetailOf(t, QStringLiteral("Receita bruta de vendas")));
+        QVERIFY(showDetailOf(t, demo::kReceitaBruta));
         QCOMPARE(text(inf, "IDFORMAPURITEM"), QStringLiteral("C"));
         QCOMPARE(shown(), QStringLiteral("Competência"));
         QVERIFY(showDetailOf(t, QStringLiteral("Receita de prestação de serviços")));
@@ -749,7 +738,7 @@ private Q_SLOTS:
         const Tab t = tab(f, QStringLiteral("IRPJ"));
         QVERIFY(writeDb(fx, {QStringLiteral("DELETE FROM %1").arg(emptied)}));
         f->button(B::Verificar)->click(); // reloads the items; the accounts are read at each look-up
-        QVERIFY(showDetailOf(t, QStringLiteral("Brindes")));
+        QVERIFY(showDetailOf(t, demo::kBrindes));
         newRow(t.grid, origin);
         QVERIFY(pressEllipsis(t.grid));
         QCOMPARE(fx.dialogs.informations, QStringList{message});
@@ -766,15 +755,15 @@ private Q_SLOTS:
         TfrmParamIRPJ* f = openOn(fx, QStringLiteral("IRPJ"));
         QVERIFY(f);
         const Tab t = tab(f, QStringLiteral("IRPJ"));
-        QVERIFY(showDetailOf(t, QStringLiteral("Brindes")));
+        QVERIFY(showDetailOf(t, demo::kBrindes));
         DataSet& inf = f->data().cdsInfCtb;
         t.grid->setSelectedIndex(Chave);
         fx.dialogs.choices.push_back(std::nullopt);
         QVERIFY(pressEllipsis(t.grid));
         QCOMPARE(fx.dialogs.lists.size(), 1);
         QCOMPARE(inf.state(), DataSet::State::Edit);
-        QCOMPARE(text(inf, "CHAVE"), QStringLiteral("423010002"));
-        QCOMPARE(text(inf, "CDINFCTBIRPJ"), QStringLiteral("423010002"));
+        QCOMPARE(text(inf, "CHAVE"), demo::kBrindesConta);
+        QCOMPARE(text(inf, "CDINFCTBIRPJ"), demo::kBrindesConta);
         QCOMPARE(fx.dialogs.errors, QStringList());
     }
 
@@ -812,7 +801,7 @@ private Q_SLOTS:
     {
         ScreenFixture fx;
         const QList<QStringList> brindes =
-            fx.rows(QStringLiteral("SELECT NRSEQPARAMAPU FROM PARAMAPUIRPJ WHERE IDIMPOSTO = 'I' AND NMPARAMAPU = 'Brindes'"));
+            fx.rows(QStringLiteral("SELECT NRSEQPARAMAPU FROM PARAMAPUIRPJ WHERE IDIMPOSTO = 'I' AND NMPARAMAPU = '%1'").arg(demo::kBrindes));
         QCOMPARE(brindes.size(), 1);
         QVERIFY(writeDb(fx, {QStringLiteral("INSERT INTO ITEMESTRUDRE (CDTIPODEMO, CDITEMSTRU, NMITEMSTRU) VALUES ('01', '00AB', 'Item com letras')"),
                              QStringLiteral("INSERT INTO INFCTBIRPJ (NRSEQINFCTBIRPJ, NRSEQPARAMAPU, IDINFCTBIRPJ, CHAVE, CDINFCTBIRPJ, "
@@ -822,7 +811,7 @@ private Q_SLOTS:
         TfrmParamIRPJ* f = openOn(fx, QStringLiteral("IRPJ"));
         QVERIFY(f);
         const Tab t = tab(f, QStringLiteral("IRPJ"));
-        QVERIFY(showDetailOf(t, QStringLiteral("Brindes")));
+        QVERIFY(showDetailOf(t, demo::kBrindes));
         DataSet& inf = f->data().cdsInfCtb;
         QVERIFY(inf.locate(QStringLiteral("CHAVE"), {QStringLiteral("0100AB")}));
         t.grid->setSelectedIndex(Chave);
@@ -853,7 +842,7 @@ private Q_SLOTS:
         TfrmParamIRPJ* f = openOn(fx, QStringLiteral("Lucro"));
         QVERIFY(f);
         const Tab t = tab(f, QStringLiteral("Lucro"));
-        QVERIFY(showDetailOf(t, QStringLiteral("Receita bruta de vendas")));
+        QVERIFY(showDetailOf(t, demo::kReceitaBruta));
         DataSet& inf = f->data().cdsInfCtb;
         QVERIFY(inf.locate(QStringLiteral("IDINFCTBIRPJ;CHAVE"), {QStringLiteral("C"), QStringLiteral("311010001")}));
         t.grid->setSelectedIndex(Origem);
@@ -904,7 +893,7 @@ private Q_SLOTS:
         TfrmParamIRPJ* f = openOn(fx, tabName);
         QVERIFY(f);
         const Tab t = tab(f, tabName);
-        QVERIFY(showDetailOf(t, tabName == u"Lucro" ? QStringLiteral("Receita bruta de vendas") : QStringLiteral("Brindes")));
+        QVERIFY(showDetailOf(t, tabName == u"Lucro" ? demo::kReceitaBruta : demo::kBrindes));
         DataSet& inf = f->data().cdsInfCtb;
         QVERIFY(inf.locate(QStringLiteral("IDINFCTBIRPJ"), {QStringLiteral("C")}));
         const QString chave = text(inf, "CHAVE");
@@ -939,7 +928,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("origin");
         QTest::addColumn<QString>("apuracao");
         QTest::addColumn<QString>("cell"); // the origin's cell editor; empty: none opened
-        QTest::newRow("CSLL origin, i") << "CSLL" << "Brindes" << int(Origem) << "i" << "I" << "C" << "i";
+        QTest::newRow("CSLL origin, i") << "CSLL" << demo::kBrindes << int(Origem) << "i" << "I" << "C" << "i";
         QTest::newRow("Lucro origin, i") << "Lucro" << "Receitas financeiras" << int(Origem) << "i" << "I" << "C" << "I";
         QTest::newRow("Lucro apuração, p") << "Lucro" << "Receitas financeiras" << int(Apuracao) << "p" << "" << "P" << "";
     }
@@ -995,7 +984,7 @@ private Q_SLOTS:
         TfrmParamIRPJ* f = openOn(fx, QStringLiteral("IRPJ"));
         QVERIFY(f);
         const Tab t = tab(f, QStringLiteral("IRPJ"));
-        QVERIFY(showDetailOf(t, QStringLiteral("Brindes")));
+        QVERIFY(showDetailOf(t, demo::kBrindes));
         t.grid->setSelectedIndex(Chave);
         press(Qt::Key_Backtab, Qt::ShiftModifier);
         QCOMPARE(t.grid->selectedIndex(), int(Origem));
@@ -1179,7 +1168,7 @@ private Q_SLOTS:
         QVERIFY(f);
         const Tab t = tab(f, tabName);
         // The parent with two accounting rows on the tabs that have one.
-        const QString parentName = tabName == u"Lucro" ? QStringLiteral("Receita bruta de vendas") : QStringLiteral("Multas fiscais indedutíveis");
+        const QString parentName = tabName == u"Lucro" ? demo::kReceitaBruta : demo::kMultas;
         QVERIFY(t.parent->locate(QString::fromLatin1(t.nameField), {parentName}));
         if (detail)
             clickTab(t.inner, t.detail);

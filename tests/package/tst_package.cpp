@@ -3,6 +3,7 @@
 // opened through its exported entry, inspected through its exports and names.
 #include "host/basescreen.h"
 #include "host/dialogs.h"
+#include "host/hostapplication.h"
 #include "host/messages.h"
 #include "host/package.h"
 #include "host/services.h"
@@ -18,6 +19,7 @@ using namespace erp;
 class TestPackage : public QObject {
     Q_OBJECT
 
+    std::unique_ptr<host::HostApplication> hostApp;
     QMdiArea* area = nullptr;
     std::unique_ptr<host::PackageLoader> loader;
     host::ScriptedDialogs dialogs;
@@ -45,12 +47,12 @@ private Q_SLOTS:
     void init()
     {
         dialogScope = std::make_unique<host::DialogServiceScope>(dialogs);
+        // No server here: set-up reports that it cannot connect, and the screen still opens.
+        hostApp = std::make_unique<host::HostApplication>(host::HostSettings{.serverPort = 1});
         area = new QMdiArea;
         area->resize(900, 600);
         area->show();
-        host::HostApplication::setMdiArea(area);
-        // No server here: set-up reports that it cannot connect, and the screen still opens.
-        host::hostSettings().serverPort = 1;
+        hostApp->setMdiArea(area);
         loader = std::make_unique<host::PackageLoader>(QStringLiteral(PACKAGE_FILE));
         loader->load();
     }
@@ -59,6 +61,7 @@ private Q_SLOTS:
         delete area; // the package's windows go before the package does
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         loader.reset();
+        hostApp.reset();
         dialogScope.reset();
     }
 

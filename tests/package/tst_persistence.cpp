@@ -20,7 +20,9 @@
 using namespace erp;
 using erp::par47300::TfrmParamIRPJ;
 using erp::testing::ScreenFixture;
+namespace demo = erp::testing::demo;
 using erp::testing::clickTab;
+using erp::testing::field;
 using B = erp::host::TfrmPadraoSimples;
 
 namespace {
@@ -34,11 +36,6 @@ TfrmParamIRPJ* openLoaded(ScreenFixture& fx)
         return nullptr;
     f->dbgAdicIRPJ->setFocus(); // leaving the company bar loads the IRPJ rows
     return f;
-}
-
-Field& field(DataSet& ds, const char* name)
-{
-    return ds.fieldByName(QString::fromLatin1(name));
 }
 
 // A second accountant's connection, sending its own change packets.
@@ -285,7 +282,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("tab");
         QTest::addColumn<QString>("name");
-        QTest::newRow("CSLL addition") << "CSLL" << "Brindes";
+        QTest::newRow("CSLL addition") << "CSLL" << demo::kBrindes;
         QTest::newRow("net-profit item") << "Lucro" << "Receita bruta de vendas";
     }
     void deletingACsllRowOrAnItem()
@@ -373,12 +370,12 @@ private Q_SLOTS:
         field(*ds, nameField).setText(tab == u"InfCtb" ? QStringLiteral("Pagamento") : QStringLiteral("Outro nome"));
         f->button(B::Confirmar)->click();
         QCOMPARE(watch.shown, QStringList{QStringLiteral("Gravando no servidor…")});
-        QVERIFY(!host::busyAnimationVisible());
+        QVERIFY(!host::BusyAnimation::visibleOver(host::HostApplication::mainWindow()));
         fx.dialogs.answers.push_back(true);
         f->button(B::Excluir)->click();
         qApp->removeEventFilter(&watch);
         QCOMPARE(watch.shown, (QStringList{QStringLiteral("Gravando no servidor…"), QStringLiteral("Gravando no servidor…")}));
-        QVERIFY(!host::busyAnimationVisible());
+        QVERIFY(!host::BusyAnimation::visibleOver(host::HostApplication::mainWindow()));
         QCOMPARE(fx.dialogs.errors, QStringList());
         const QString save = tab == u"InfCtb" ? QStringLiteral("SetInfCtbIRPJ") : tab == u"Lucro" ? QStringLiteral("setRecDesp") : QStringLiteral("SetParamIRPJ");
         const QStringList calls = tab == u"InfCtb" ? QStringList{save, save} : QStringList{save, QStringLiteral("setDeleteInfCtb"), save};
@@ -430,7 +427,7 @@ private Q_SLOTS:
             // Someone else deletes the parent, and its accounting information, meanwhile.
             f->dbgAdicIRPJ->setFocus();
             DataSet& adic = d.cdsAdicIRPJ;
-            QVERIFY(adic.locate(QStringLiteral("NMPARAMAPU"), {QStringLiteral("Brindes")}));
+            QVERIFY(adic.locate(QStringLiteral("NMPARAMAPU"), {demo::kBrindes}));
             const double seq = field(adic, "NRSEQPARAMAPU").asFloat();
             host::CheckResultServ(other.net.call(QString::fromLatin1(contract::method::setDeleteInfCtb), {seq}), true, 0);
             other.save(contract::method::SetParamIRPJ, {adic.fieldDefs(), {{ChangeStatus::Deleted, adic.rowValues(adic.recNo()), {}}}});
@@ -439,7 +436,7 @@ private Q_SLOTS:
             QVERIFY(ds->active() && ds->isEmpty());
             f->button(B::Incluir)->click();
             field(*ds, "IDINFCTBIRPJ").setText(QStringLiteral("Conta Contábil"));
-            field(*ds, "CHAVE").setText(QStringLiteral("423010002"));
+            field(*ds, "CHAVE").setText(demo::kBrindesConta);
             inner = f->pgcIRPJ;
             detail = f->tshAdicIRPJ; // the sibling page stays open: its rows are browsing
         } else {
@@ -492,7 +489,7 @@ private Q_SLOTS:
         using Fault = testing::FaultyRelay::Fault;
         ScreenFixture fx;
         testing::FaultyRelay relay(fx.server->host(), fx.server->port());
-        host::hostSettings().serverPort = relay.port();
+        fx.host.settings().serverPort = relay.port();
         TfrmParamIRPJ* f = openLoaded(fx);
         QVERIFY(f);
         auto& d = f->data();

@@ -24,6 +24,7 @@
 using namespace erp;
 using erp::par47300::TfrmParamIRPJ;
 using erp::testing::ScreenFixture;
+namespace demo = erp::testing::demo;
 using erp::testing::clickTab;
 using B = erp::host::TfrmPadraoSimples;
 
@@ -74,7 +75,7 @@ private Q_SLOTS:
         QCOMPARE(f->medNmEmpresa->text(), QStringLiteral("Comercial Serra Azul de Alimentos Ltda"));
         QVERIFY(f->data().cdsItensDRE.recordCount() >= 10);
         QVERIFY(f->data().cdsAliquotas.recordCount() >= 4);
-        QVERIFY(!host::busyAnimationVisible());
+        QVERIFY(!host::BusyAnimation::visibleOver(host::HostApplication::mainWindow()));
         QVERIFY(fx.dialogs.errors.isEmpty());
         // The focus entered the company bar: IRPJ in front, its additions grid empty while choosing.
         QVERIFY(f->medCdEmpresa->hasFocus());
@@ -89,7 +90,7 @@ private Q_SLOTS:
     void missingHostCompanyStillOpensTheScreen()
     {
         ScreenFixture fx;
-        host::hostSettings().company = QStringLiteral("99");
+        fx.host.settings().company = QStringLiteral("99");
         TfrmParamIRPJ* f = fx.open();
         QVERIFY(f);
         QVERIFY(boIdCriado);
@@ -98,7 +99,7 @@ private Q_SLOTS:
         QVERIFY(f->medNmEmpresa->text().isEmpty());
         QVERIFY(!f->data().cdsItensDRE.active());
         QVERIFY(!f->data().cdsAliquotas.active());
-        QVERIFY(!host::busyAnimationVisible());
+        QVERIFY(!host::BusyAnimation::visibleOver(host::HostApplication::mainWindow()));
     }
 
     void unreachableServerEndsSetUpWithAClearError()
@@ -109,7 +110,7 @@ private Q_SLOTS:
         QCOMPARE(fx.dialogs.errors.size(), 1);
         QVERIFY2(fx.dialogs.errors[0].contains(QStringLiteral("servidor")), qPrintable(fx.dialogs.errors[0]));
         QVERIFY(!f->data().cdsItensDRE.active());
-        QVERIFY(!host::busyAnimationVisible());
+        QVERIFY(!host::BusyAnimation::visibleOver(host::HostApplication::mainWindow()));
         QVERIFY(f->isVisible());
     }
 
@@ -350,7 +351,7 @@ private Q_SLOTS:
         QVERIFY(pointAt(longName));
         QTRY_VERIFY(QToolTip::isVisible());
         QCOMPARE(QToolTip::text(), longName);
-        QVERIFY(pointAt(QStringLiteral("Brindes")));
+        QVERIFY(pointAt(demo::kBrindes));
         QTRY_VERIFY(!QToolTip::isVisible());
     }
 

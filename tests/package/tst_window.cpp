@@ -29,6 +29,7 @@ using namespace erp;
 using erp::par47300::TfrmParamIRPJ;
 using erp::testing::ScreenFixture;
 using erp::testing::clickTab;
+using erp::testing::focused;
 using B = erp::host::TfrmPadraoSimples;
 
 namespace {
@@ -36,11 +37,6 @@ namespace {
 bool realWindowManager()
 {
     return QGuiApplication::platformName() == u"xcb";
-}
-
-QWidget* focused()
-{
-    return QApplication::focusWidget();
 }
 
 // Real input and window-manager requests on the X server, through xdotool.

@@ -19,6 +19,7 @@
 #include <chrono>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 using namespace erp::testing;
@@ -185,15 +186,27 @@ TEST_F(FrontTest, MemoryGoesBackAfterLargeAnswers)
     const long before = residentKiB(server_->pid());
     std::vector<std::thread> readers;
     std::atomic<int> rows{0};
+    std::mutex failuresMutex;
+    std::vector<std::string> failures;
     for (int c = 0; c < 6; ++c)
         readers.emplace_back([&] {
             RpcClient client(server_->host(), port());
-            for (int k = 0; k < 3; ++k)
-                rows += int(client.call("GetParamIRPJ", {"03"}).value("result").toObject().value("rows").toArray().size());
+            for (int k = 0; k < 3; ++k) {
+                const QJsonObject answer = client.call("GetParamIRPJ", {"03"});
+                const int n = int(answer.value("result").toObject().value("rows").toArray().size());
+                rows += n;
+                if (n != 11'500) {
+                    std::lock_guard lock(failuresMutex);
+                    failures.push_back("HTTP " + std::to_string(client.lastStatus()) + " " + client.lastFailure() + " " +
+                                       QJsonDocument(answer.value("error").toObject()).toJson(QJsonDocument::Compact).toStdString());
+                }
+            }
         });
     for (auto& t : readers)
         t.join();
     EXPECT_EQ(rows, 6 * 3 * 11'500);
+    for (const std::string& f : failures)
+        ADD_FAILURE() << "a call fell short: " << f;
     std::this_thread::sleep_for(1s);
     const long after = residentKiB(server_->pid());
     EXPECT_LT(after, before + 24 * 1024) << "resident KiB before " << before << ", after " << after;
@@ -283,14 +296,30 @@ TEST_F(FrontTest, ConnectionCapsAnswer503)
 TEST_F(FrontTest, BeyondTheCapsReserveAConnectionIsClosedWithoutAnswer)
 {
     start({"--max-connections-per-address", "2"});
+    // One connection more than the cap and its reserve: the library closes
+    // one of them unanswered. Which one depends on which of its threads
+    // accepts first, so the test counts instead of naming the last.
     std::vector<RawConnection> held;
-    for (int i = 0; i < 2 + 64; ++i)
+    for (int i = 0; i < 2 + 64 + 1; ++i)
         held.emplace_back(port(), "127.0.0.5");
-    RawConnection extra(port(), "127.0.0.5");
-    extra.send(rpcRequest(kCall));
-    const RawConnection::Answer a = extra.read(3s);
-    EXPECT_EQ(a.status, -1) << a.head;
-    EXPECT_TRUE(a.closed);
+    std::vector<bool> closed(held.size());
+    int closedCount = 0;
+    for (const auto until = std::chrono::steady_clock::now() + 5s; closedCount == 0 && std::chrono::steady_clock::now() < until;)
+        for (std::size_t i = 0; i < held.size(); ++i)
+            if (!closed[i] && held[i].closedByServer(10ms)) {
+                closed[i] = true;
+                ++closedCount;
+            }
+    // Give a wrongly closed second connection the time to show.
+    for (std::size_t i = 0; i < held.size(); ++i)
+        if (!closed[i] && held[i].closedByServer(i == 0 ? 500ms : 0ms))
+            ++closedCount;
+    EXPECT_EQ(closedCount, 1);
+    for (std::size_t i = 0; i < held.size(); ++i) {
+        if (closed[i]) {
+            EXPECT_EQ(held[i].read(0ms).status, -1) << "closed without an answer";
+        }
+    }
     EXPECT_LT(timedCall("127.0.0.6"), 1.0) << "other addresses are served";
 }
 

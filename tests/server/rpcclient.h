@@ -34,12 +34,15 @@ public:
     {
         auto res = cli_.Post(("/rpc/" + object_).c_str(), body, "application/json");
         lastStatus_ = res ? res->status : -1;
+        lastFailure_ = res ? std::string() : httplib::to_string(res.error());
         if (!res)
             return {};
         return QJsonDocument::fromJson(QByteArray::fromStdString(res->body)).object();
     }
 
     int lastStatus() const { return lastStatus_; }
+    // Why the last call got no HTTP answer at all (empty when it got one).
+    const std::string& lastFailure() const { return lastFailure_; }
     httplib::Client& http() { return cli_; }
 
 private:
@@ -47,6 +50,7 @@ private:
     std::string object_;
     int id_ = 0;
     int lastStatus_ = 0;
+    std::string lastFailure_;
 };
 
 inline int errorCode(const QJsonObject& response)

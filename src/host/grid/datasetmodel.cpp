@@ -23,7 +23,7 @@ bool valid(const QModelIndex& index)
 
 bool editing(const DataSet* ds)
 {
-    return ds && (ds->state() == DataSet::State::Edit || ds->state() == DataSet::State::Insert);
+    return ds && ds->isEditing();
 }
 } // namespace
 
@@ -264,15 +264,19 @@ bool DataSetModel::changingStructure() const
     return d->structureDepth > 0;
 }
 
+bool DataSetModel::writable(const QModelIndex& index) const
+{
+    return d->dataSet() && field(index.column()) && index.isValid() && index.row() == d->current;
+}
+
 bool DataSetModel::writeText(const QModelIndex& index, const QString& text)
 {
-    DataSet* ds = d->dataSet();
-    Field* f = field(index.column());
-    if (!ds || !f || !index.isValid() || index.row() != d->current)
+    if (!writable(index))
         return false;
+    DataSet* ds = d->dataSet();
     if (ds->state() == DataSet::State::Browse)
         ds->edit();
-    f->setText(text);
+    field(index.column())->setText(text);
     return true;
 }
 
@@ -352,24 +356,15 @@ Qt::ItemFlags DataSetModel::flags(const QModelIndex& index) const
 
 bool DataSetModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
-    if (role != Qt::EditRole || !valid(index))
+    if (role != Qt::EditRole || !valid(index) || !writable(index))
         return false;
-    bool written = false;
-    guarded([&] { written = writeText(index, value.toString()); });
-    return written;
+    return guarded([&] { writeText(index, value.toString()); });
 }
 
 bool DataSetModel::submit()
 {
     DataSet* ds = d->dataSet();
-    if (!editing(ds))
-        return true;
-    bool posted = false;
-    guarded([&] {
-        ds->post();
-        posted = true;
-    });
-    return posted;
+    return !editing(ds) || guarded([ds] { ds->post(); });
 }
 
 void DataSetModel::revert()

@@ -45,6 +45,8 @@ public:
     // a browsing dataset into edit first. Throws whatever the dataset and the
     // field's rules throw; returns false when the index is not the current row.
     bool writeText(const QModelIndex& index, const QString& text);
+    // Whether writeText can write the cell: a field's cell of the current row.
+    bool writable(const QModelIndex& index) const;
     // True while rows are being inserted, removed or reset: the view's own
     // housekeeping of its cursor is not a move by the user.
     bool changingStructure() const;

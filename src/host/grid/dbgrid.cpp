@@ -7,6 +7,7 @@
 
 #include "host/dialogs.h"
 #include "host/focuschain.h"
+#include "host/hostapplication.h"
 #include "host/services.h"
 #include "platform/datalink.h"
 #include "platform/dataset.h"
@@ -24,10 +25,10 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <QTimer>
 
 #include <algorithm>
-#include <exception>
 #include <optional>
 
 namespace erp::host {
@@ -36,7 +37,7 @@ namespace {
 
 bool editing(const DataSet* ds)
 {
-    return ds && (ds->state() == DataSet::State::Edit || ds->state() == DataSet::State::Insert);
+    return ds && ds->isEditing();
 }
 
 // A key that types a character into a cell (and so goes to key-press):
@@ -78,10 +79,10 @@ struct TDBGrid::Private {
     // again (the focus-out and the click that caused it) is not reported twice.
     QPointer<QWidget> failedEditor;
     QString failedText;
-    bool lastCommitOk = true;
-    bool forwarding = false; // a key already seen by key-down/key-press is being delivered
-    int moving = 0;          // inside prepareMove: the guard places the cursor itself
-    std::exception_ptr* codeError = nullptr;
+    bool lastCommitOk = true; // of the last commit the view asked for, until it closes the editor
+    bool commitAccepted = true; // what the delegate said of the commit running now
+    bool delivering = false;    // a key already seen by key-down/key-press is being delivered
+    int moving = 0;             // inside checkMove: the guard places the cursor itself
     QMetaObject::Connection focusConnection;
     Link link;
 
@@ -92,17 +93,29 @@ struct TDBGrid::Private {
         return del ? del : textDelegate;
     }
 
-    bool keyDown(int& key, Qt::KeyboardModifiers modifiers);
-    bool keyPress(QChar& ch);
-    void actOnKey(QKeyEvent* e);
+    enum class KeyOrigin;
+    enum class KeyAction;
+    enum class MoveBy { User, Code };
+
+    // The one key path: the key-down and key-press rules once, one decision, one act.
+    void key(QKeyEvent* event, KeyOrigin origin, QObject* editorTarget = nullptr);
+    bool runKeyRules(const QKeyEvent& event, std::optional<QKeyEvent>& rewritten);
+    KeyAction decide(const QKeyEvent& e, KeyOrigin origin) const;
+    void perform(KeyAction action, QKeyEvent* e, QObject* editorTarget);
+    void moveTo(const QModelIndex& next);
+    bool onLastRow() const;
     void typeInto(QKeyEvent* e);
     void openEditor();
-    bool downAppends();
+    void append();
     void insertRow();
     void escape();
     void deleteRow();
+    void editButton();
     bool commitEditor(QWidget* ed);
     void dropEditor();
+    QModelIndex checkMove(const QModelIndex& previous, const QModelIndex& target, MoveBy by);
+    bool runColExit(MoveBy by);
+    void giveEditorFocusBack();
     void moveDataSetTo(DataSet& ds, int viewRow);
     void follow();
     void editingChanged();
@@ -116,132 +129,166 @@ struct TDBGrid::Private {
 
 // ---------------------------------------------------------------- keys
 
-bool TDBGrid::Private::keyDown(int& key, Qt::KeyboardModifiers modifiers)
-{
-    if (!q.onKeyDown)
-        return true;
-    const KeyDownHandler handler = q.onKeyDown;
-    bool ran = false;
-    guarded([&] {
-        handler(q, key, modifiers);
-        ran = true;
-    });
-    return ran && key != 0;
-}
+// Where a key reached the grid: the view itself, an open cell editor (before
+// the editor sees it), or the view again because the editor left it unused.
+enum class TDBGrid::Private::KeyOrigin { View, Editor, LeftByEditor };
 
-bool TDBGrid::Private::keyPress(QChar& ch)
-{
-    if (!q.onKeyPress)
-        return true;
-    const KeyPressHandler handler = q.onKeyPress;
-    bool ran = false;
-    guarded([&] {
-        handler(q, ch);
-        ran = true;
-    });
-    return ran && !ch.isNull();
-}
+// What the grid does with a key, decided once.
+enum class TDBGrid::Private::KeyAction {
+    Default,    // the view's own handling
+    ToEditor,   // the cell editor's; Tab, Enter and Esc come back as its close hint
+    Append,     // Down on the last row
+    MoveRow,    // out of an open editor, without taking its focus first
+    NextColumn, // Tab: the columns, staying in the grid at its ends
+    PreviousColumn,
+    Insert,
+    Cancel,
+    Delete,
+    OpenEditor,
+    EditButton, // Ctrl+Enter: the ellipsis button of the column, if it has one
+    Type,       // a character typed on a cell opens its editor with it
+};
 
-// The grid's own handling of a key that passed key-down and key-press.
-void TDBGrid::Private::actOnKey(QKeyEvent* e)
+void TDBGrid::Private::key(QKeyEvent* event, KeyOrigin origin, QObject* editorTarget)
 {
-    const Qt::KeyboardModifiers mods = e->modifiers();
-    switch (e->key()) {
-    case Qt::Key_Down:
-        if (!(mods & Qt::AltModifier) && downAppends()) {
-            e->accept();
-            return;
-        }
-        break;
-    case Qt::Key_Insert:
-        if (!(mods & (Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier))) {
-            insertRow();
-            e->accept();
-            return;
-        }
-        break;
-    case Qt::Key_Escape:
-        if (!editor && !editing(dataSet()))
-            break; // nothing to cancel: a dialog around the grid may want it
-        escape();
-        e->accept();
+    if (origin == KeyOrigin::LeftByEditor) { // key-down and key-press ran when it reached the editor
+        perform(decide(*event, origin), event, nullptr);
         return;
+    }
+    std::optional<QKeyEvent> rewritten;
+    if (!runKeyRules(*event, rewritten)) {
+        event->accept();
+        return;
+    }
+    QKeyEvent* e = rewritten ? &*rewritten : event;
+    const QScopedValueRollback seen(delivering, origin == KeyOrigin::Editor);
+    perform(decide(*e, origin), e, editorTarget);
+    event->setAccepted(e->isAccepted());
+}
+
+// The key-down rule, then (for a typed character) the key-press rule. False
+// when one discarded the key or failed; `rewritten` is the key they made of
+// it when they changed it.
+bool TDBGrid::Private::runKeyRules(const QKeyEvent& event, std::optional<QKeyEvent>& rewritten)
+{
+    int key = event.key();
+    const Qt::KeyboardModifiers mods = event.modifiers();
+    if (q.onKeyDown) {
+        const KeyDownHandler handler = q.onKeyDown;
+        if (!guarded([&] { handler(q, key, mods); }) || key == 0)
+            return false;
+    }
+    QString text = key == event.key() ? event.text() : QString();
+    if (q.onKeyPress && typesCharacter(text, mods)) {
+        const KeyPressHandler handler = q.onKeyPress;
+        QChar ch = text.front();
+        if (!guarded([&] { handler(q, ch); }) || ch.isNull())
+            return false;
+        text = QString(ch);
+    }
+    if (key != event.key() || text != event.text())
+        rewritten.emplace(QEvent::KeyPress, key, mods, text, event.isAutoRepeat(), event.count());
+    return true;
+}
+
+TDBGrid::Private::KeyAction TDBGrid::Private::decide(const QKeyEvent& e, KeyOrigin origin) const
+{
+    const Qt::KeyboardModifiers mods = e.modifiers();
+    const bool ctrl = mods & Qt::ControlModifier;
+    const bool alt = mods & Qt::AltModifier;
+    const bool inEditor = origin == KeyOrigin::Editor;
+    switch (e.key()) {
+    case Qt::Key_Down:
+        if (!alt && onLastRow())
+            return KeyAction::Append;
+        [[fallthrough]];
+    case Qt::Key_Up:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        // Rows, not the editor's own lists (Alt opens a list).
+        if (inEditor)
+            return alt ? KeyAction::ToEditor : KeyAction::MoveRow;
+        return origin == KeyOrigin::LeftByEditor && editor ? KeyAction::MoveRow : KeyAction::Default;
+    case Qt::Key_Insert:
+        if (!(mods & (Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier)))
+            return KeyAction::Insert;
+        return inEditor && alt ? KeyAction::ToEditor : KeyAction::Default;
+    case Qt::Key_Escape:
+        if (inEditor)
+            return KeyAction::ToEditor;
+        // Nothing to cancel: a dialog around the grid may want it.
+        return editor || editing(dataSet()) ? KeyAction::Cancel : KeyAction::Default;
     case Qt::Key_Delete:
-        if (mods & Qt::ControlModifier) {
-            deleteRow();
-            e->accept();
-            return;
-        }
+        if (ctrl)
+            return KeyAction::Delete;
         break;
     case Qt::Key_F2:
-        openEditor();
-        e->accept();
-        return;
+        return inEditor ? KeyAction::ToEditor : KeyAction::OpenEditor;
     case Qt::Key_Tab:
     case Qt::Key_Backtab:
-        if (!(mods & Qt::ControlModifier)) {
-            // Tab walks the columns and stays in the grid at its ends.
-            const bool back = e->key() == Qt::Key_Backtab || (mods & Qt::ShiftModifier);
-            const QModelIndex next = q.moveCursor(back ? MovePrevious : MoveNext, mods);
-            if (next.isValid() && next != q.currentIndex())
-                selection->setCurrentIndex(next, QItemSelectionModel::ClearAndSelect);
-            e->accept();
-            return;
-        }
-        break;
+        if (inEditor)
+            return KeyAction::ToEditor;
+        if (ctrl)
+            return KeyAction::Default;
+        return e.key() == Qt::Key_Backtab || (mods & Qt::ShiftModifier) ? KeyAction::PreviousColumn : KeyAction::NextColumn;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        if (forwarding)
-            break; // from an open editor: it has dealt with it
-        if (mods & Qt::ControlModifier) {
-            const int col = q.selectedIndex();
-            if (col >= 0 && col < columns.size() && columns[col].ellipsis)
-                q.editButtonClicked(editor);
-        } else {
-            openEditor();
-        }
-        e->accept();
-        return;
+        if (origin == KeyOrigin::LeftByEditor)
+            return KeyAction::Default; // the editor has dealt with it
+        if (ctrl)
+            return KeyAction::EditButton;
+        return inEditor ? KeyAction::ToEditor : KeyAction::OpenEditor;
     default:
         break;
     }
-    if (!forwarding && typesCharacter(e->text(), mods) && e->text().front() != u'\b') {
-        typeInto(e);
-        e->accept();
-        return;
-    }
-    if (forwarding && editor) {
-        // From the editor: move without taking the focus first, so a refused
-        // move leaves the editor as it was.
-        std::optional<CursorAction> action;
-        switch (e->key()) {
-        case Qt::Key_Up: action = MoveUp; break;
-        case Qt::Key_Down: action = MoveDown; break;
-        case Qt::Key_PageUp: action = MovePageUp; break;
-        case Qt::Key_PageDown: action = MovePageDown; break;
-        default: break;
-        }
-        if (action) {
-            const QModelIndex next = q.moveCursor(*action, mods);
-            if (next.isValid() && next != q.currentIndex())
-                selection->setCurrentIndex(next, QItemSelectionModel::ClearAndSelect);
-            e->accept();
-            return;
-        }
-    }
-    q.QTableView::keyPressEvent(e);
+    if (inEditor)
+        return KeyAction::ToEditor;
+    if (origin == KeyOrigin::View && typesCharacter(e.text(), mods) && e.text().front() != u'\b')
+        return KeyAction::Type;
+    return KeyAction::Default;
 }
 
-bool TDBGrid::Private::startEdit(DataSet& ds)
+void TDBGrid::Private::perform(KeyAction action, QKeyEvent* e, QObject* editorTarget)
 {
-    if (ds.state() != DataSet::State::Browse)
-        return true;
-    bool ok = false;
-    guarded([&] {
-        ds.edit();
-        ok = true;
-    });
-    return ok;
+    switch (action) {
+    case KeyAction::Default:
+        q.QTableView::keyPressEvent(e);
+        return;
+    case KeyAction::ToEditor:
+        QCoreApplication::sendEvent(editorTarget, e);
+        return;
+    case KeyAction::Append: append(); break;
+    case KeyAction::MoveRow:
+        moveTo(q.moveCursor(e->key() == Qt::Key_Up     ? MoveUp
+                            : e->key() == Qt::Key_Down ? MoveDown
+                            : e->key() == Qt::Key_PageUp ? MovePageUp
+                                                         : MovePageDown,
+                            e->modifiers()));
+        break;
+    case KeyAction::NextColumn: moveTo(q.moveCursor(MoveNext, e->modifiers())); break;
+    case KeyAction::PreviousColumn: moveTo(q.moveCursor(MovePrevious, e->modifiers())); break;
+    case KeyAction::Insert: insertRow(); break;
+    case KeyAction::Cancel: escape(); break;
+    case KeyAction::Delete: deleteRow(); break;
+    case KeyAction::OpenEditor: openEditor(); break;
+    case KeyAction::EditButton: editButton(); break;
+    case KeyAction::Type: typeInto(e); break;
+    }
+    e->accept();
+}
+
+// Moves the cursor through the selection model's checks, unless it stays.
+void TDBGrid::Private::moveTo(const QModelIndex& next)
+{
+    if (next.isValid() && next != q.currentIndex())
+        selection->setCurrentIndex(next, QItemSelectionModel::ClearAndSelect);
+}
+
+bool TDBGrid::Private::onLastRow() const
+{
+    const DataSet* ds = dataSet();
+    const QModelIndex cur = q.currentIndex();
+    return ds && ds->active() && !(cur.isValid() && cur.row() < model->rowCount() - 1);
 }
 
 // A character typed on a cell: the row goes into edit and the cell editor
@@ -259,10 +306,8 @@ void TDBGrid::Private::typeInto(QKeyEvent* e)
     }
     if (!cur.isValid() || !(cur.flags() & Qt::ItemIsEditable) || !startEdit(*ds))
         return;
-    cur = q.currentIndex();
-    const bool was = std::exchange(forwarding, true);
-    q.edit(cur, QAbstractItemView::AnyKeyPressed, e);
-    forwarding = was;
+    const QScopedValueRollback seen(delivering, true);
+    q.edit(q.currentIndex(), QAbstractItemView::AnyKeyPressed, e);
 }
 
 void TDBGrid::Private::openEditor()
@@ -286,18 +331,12 @@ void TDBGrid::Private::openEditor()
 }
 
 // Down on the last row adds a row, unless that row is a new one still untouched.
-bool TDBGrid::Private::downAppends()
+void TDBGrid::Private::append()
 {
     DataSet* ds = dataSet();
-    if (!ds || !ds->active())
-        return false;
-    const QModelIndex cur = q.currentIndex();
-    if (cur.isValid() && cur.row() < model->rowCount() - 1)
-        return false;
     if (ds->state() == DataSet::State::Insert && !ds->modified() && !(editor && CellDelegate::isDirty(editor)))
-        return true;
+        return;
     guarded([ds] { ds->append(); }); // posts the row first; a refusal keeps it
-    return true;
 }
 
 void TDBGrid::Private::insertRow()
@@ -326,6 +365,18 @@ void TDBGrid::Private::deleteRow()
     guarded([ds] { ds->remove(); });
 }
 
+void TDBGrid::Private::editButton()
+{
+    const int col = q.selectedIndex();
+    if (col >= 0 && col < columns.size() && columns[col].ellipsis)
+        q.editButtonClicked(editor);
+}
+
+bool TDBGrid::Private::startEdit(DataSet& ds)
+{
+    return ds.state() != DataSet::State::Browse || guarded([&ds] { ds.edit(); });
+}
+
 // ---------------------------------------------------------------- editor
 
 bool TDBGrid::Private::commitEditor(QWidget* ed)
@@ -335,8 +386,9 @@ bool TDBGrid::Private::commitEditor(QWidget* ed)
     const QString text = delegateAt(editorIndex.column())->editorText(ed);
     if (ed == failedEditor && text == failedText)
         return false;
-    q.QTableView::commitData(ed);
-    if (CellDelegate::commitFailed(ed)) {
+    commitAccepted = true;
+    q.QTableView::commitData(ed); // the delegate reports through commitRefused()
+    if (!commitAccepted) {
         failedEditor = ed;
         failedText = text;
         return false;
@@ -366,13 +418,12 @@ void TDBGrid::Private::updateData()
     const QString text = del->editorText(ed);
     if (ed == failedEditor && text == failedText)
         throw Abort(); // shown already
-    try {
-        model->writeText(editorIndex, text);
-    } catch (...) {
+    auto noteFailure = qScopeGuard([&] {
         failedEditor = ed;
         failedText = text;
-        throw;
-    }
+    });
+    model->writeText(editorIndex, text);
+    noteFailure.dismiss();
     failedEditor = nullptr;
     CellDelegate::setDirty(ed, false);
     del->setEditorData(ed, editorIndex);
@@ -522,8 +573,9 @@ TDBGrid::TDBGrid(QWidget* parent) : QTableView(parent), d(std::make_unique<Priva
         d->lastCommitOk = true;
     });
     connect(d->model, &QAbstractItemModel::modelReset, this, [this] { d->applyWidths(); });
-    d->focusConnection = connect(&FocusChain::instance(), &FocusChain::moved, this,
-                                 [this](QWidget* old, QWidget* now) { d->focusChanged(old, now); });
+    if (HostApplication* host = HostApplication::instance())
+        d->focusConnection = connect(&host->focusChain(), &FocusChain::moved, this,
+                                     [this](QWidget* old, QWidget* now) { d->focusChanged(old, now); });
 }
 
 TDBGrid::~TDBGrid()
@@ -601,19 +653,11 @@ void TDBGrid::setSelectedIndex(int column)
         return;
     const QModelIndex cur = currentIndex();
     if (!cur.isValid()) {
-        if (onColExit) {
-            const GridHandler handler = onColExit;
-            handler(*this);
-        }
+        d->runColExit(Private::MoveBy::Code);
         d->selectedColumn = column;
         return;
     }
-    std::exception_ptr error;
-    d->codeError = &error;
-    selectionModel()->setCurrentIndex(d->model->index(cur.row(), column), QItemSelectionModel::ClearAndSelect);
-    d->codeError = nullptr;
-    if (error)
-        std::rethrow_exception(error);
+    d->selection->follow(d->checkMove(cur, d->model->index(cur.row(), column), Private::MoveBy::Code));
 }
 
 bool TDBGrid::confirmDelete() const
@@ -648,10 +692,9 @@ bool TDBGrid::event(QEvent* event)
     }
     if (event->type() == QEvent::ShortcutOverride) {
         // Keys the grid acts on are not taken by the window's shortcuts.
-        const auto* k = static_cast<QKeyEvent*>(event);
-        const bool ctrl = k->modifiers() & Qt::ControlModifier;
-        if ((k->key() == Qt::Key_Escape && (editing(d->dataSet()) || d->editor)) || (k->key() == Qt::Key_Delete && ctrl)
-            || (k->key() == Qt::Key_Insert && k->modifiers() == Qt::NoModifier)) {
+        using A = Private::KeyAction;
+        const A action = d->decide(*static_cast<QKeyEvent*>(event), Private::KeyOrigin::View);
+        if (action == A::Cancel || action == A::Delete || action == A::Insert) {
             event->accept();
             return true;
         }
@@ -681,93 +724,18 @@ bool TDBGrid::eventFilter(QObject* watched, QEvent* event)
 
 void TDBGrid::keyPressEvent(QKeyEvent* event)
 {
-    if (d->forwarding) { // from an open editor: key-down and key-press ran there
-        d->actOnKey(event);
-        return;
-    }
-    int key = event->key();
-    const Qt::KeyboardModifiers mods = event->modifiers();
-    if (!d->keyDown(key, mods)) {
-        event->accept();
-        return;
-    }
-    QString text = key == event->key() ? event->text() : QString();
-    if (typesCharacter(text, mods)) {
-        QChar ch = text.front();
-        if (!d->keyPress(ch)) {
-            event->accept();
-            return;
-        }
-        text = QString(ch);
-    }
-    if (key == event->key() && text == event->text()) {
-        d->actOnKey(event);
-        return;
-    }
-    QKeyEvent rewritten(QEvent::KeyPress, key, mods, text, event->isAutoRepeat(), event->count());
-    d->actOnKey(&rewritten);
-    event->setAccepted(rewritten.isAccepted());
+    d->key(event, d->delivering ? Private::KeyOrigin::LeftByEditor : Private::KeyOrigin::View);
 }
 
-bool TDBGrid::filterEditorKey(QObject* target, QWidget* editor, QKeyEvent* event)
+bool TDBGrid::editorKey(QObject* target, QKeyEvent* event)
 {
-    int key = event->key();
-    const Qt::KeyboardModifiers mods = event->modifiers();
-    if (!d->keyDown(key, mods))
-        return true;
-    QString text = key == event->key() ? event->text() : QString();
-    if (typesCharacter(text, mods)) {
-        QChar ch = text.front();
-        if (!d->keyPress(ch))
-            return true;
-        text = QString(ch);
-    }
-    std::optional<QKeyEvent> rewritten;
-    QKeyEvent* e = event;
-    if (key != event->key() || text != event->text()) {
-        rewritten.emplace(QEvent::KeyPress, key, mods, text, event->isAutoRepeat(), event->count());
-        e = &*rewritten;
-    }
-    const bool was = std::exchange(d->forwarding, true);
-    const auto restore = qScopeGuard([&] { d->forwarding = was; });
-    switch (key) {
-    case Qt::Key_Escape:
-    case Qt::Key_Insert:
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown:
-    case Qt::Key_Up:
-    case Qt::Key_Down:
-        // Rows, not the editor's own lists: the grid acts on these.
-        if (!(mods & Qt::AltModifier)) {
-            d->actOnKey(e);
-            return true;
-        }
-        break;
-    case Qt::Key_Delete:
-        if (mods & Qt::ControlModifier) {
-            d->actOnKey(e);
-            return true;
-        }
-        break;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        if (mods & Qt::ControlModifier) {
-            const int col = selectedIndex();
-            if (col >= 0 && col < d->columns.size() && d->columns[col].ellipsis)
-                editButtonClicked(editor);
-            return true;
-        }
-        break;
-    default:
-        break;
-    }
-    QCoreApplication::sendEvent(target, e);
+    d->key(event, Private::KeyOrigin::Editor, target);
     return true;
 }
 
-bool TDBGrid::forwardingKey() const
+bool TDBGrid::deliveringKey() const
 {
-    return d->forwarding;
+    return d->delivering;
 }
 
 QWidget* TDBGrid::cellEditor() const
@@ -815,6 +783,7 @@ void TDBGrid::commitData(QWidget* editor)
         QTableView::commitData(editor);
 }
 
+// The view acts on the hint the editor closed with (Tab, Shift+Tab, Esc).
 void TDBGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
 {
     const bool committed = std::exchange(d->lastCommitOk, true);
@@ -831,16 +800,9 @@ void TDBGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hi
         d->editor = nullptr;
     QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
     switch (hint) {
-    case QAbstractItemDelegate::EditNextItem:
-    case QAbstractItemDelegate::EditPreviousItem: {
-        const QModelIndex next = moveCursor(hint == QAbstractItemDelegate::EditNextItem ? MoveNext : MovePrevious, Qt::NoModifier);
-        if (next.isValid() && next != currentIndex())
-            selectionModel()->setCurrentIndex(next, QItemSelectionModel::ClearAndSelect);
-        break;
-    }
-    case QAbstractItemDelegate::RevertModelCache:
-        d->escape();
-        break;
+    case QAbstractItemDelegate::EditNextItem: d->moveTo(moveCursor(MoveNext, Qt::NoModifier)); break;
+    case QAbstractItemDelegate::EditPreviousItem: d->moveTo(moveCursor(MovePrevious, Qt::NoModifier)); break;
+    case QAbstractItemDelegate::RevertModelCache: d->escape(); break;
     default:
         // Enter only closes the cell: the row is posted when the cursor leaves it.
         break;
@@ -849,59 +811,71 @@ void TDBGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hi
 
 QModelIndex TDBGrid::prepareMove(const QModelIndex& previous, const QModelIndex& target)
 {
-    std::exception_ptr* codeError = std::exchange(d->codeError, nullptr);
-    const auto refuse = [this, codeError](std::exception_ptr e) {
-        if (codeError)
-            *codeError = e ? e : std::make_exception_ptr(Abort());
-        // The view took the focus from the editor to move; the editor gets it back.
-        if (d->editor && hasFocus())
-            d->editor->setFocus(Qt::OtherFocusReason);
+    return d->checkMove(previous, target, Private::MoveBy::User);
+}
+
+// The checks of a cursor move: the open editor's text, the column exit, the
+// row's post. A refused move leaves the cursor and the editor as they were;
+// from the user it is reported (the refusing rule showed why), from code the
+// caller hears the exception (an abort when nothing else was thrown).
+QModelIndex TDBGrid::Private::checkMove(const QModelIndex& previous, const QModelIndex& target, MoveBy by)
+{
+    const auto refuse = [this, by] {
+        giveEditorFocusBack();
+        if (by == MoveBy::Code)
+            throw Abort();
         return QModelIndex();
     };
-    ++d->moving;
-    const auto done = qScopeGuard([this] { --d->moving; });
+    ++moving;
+    const auto done = qScopeGuard([this] { --moving; });
 
     // What the open editor holds belongs to the cell being left.
-    if (d->editor && !d->commitEditor(d->editor))
-        return refuse({});
-
-    if (target.column() != previous.column() && onColExit) {
-        const GridHandler handler = onColExit;
-        if (codeError) {
-            try {
-                handler(*this);
-            } catch (...) {
-                return refuse(std::current_exception());
-            }
-        } else {
-            bool ok = false;
-            guarded([&] {
-                handler(*this);
-                ok = true;
-            });
-            if (!ok)
-                return refuse({});
-        }
-    }
+    if (editor && !commitEditor(editor))
+        return refuse();
+    if (target.column() != previous.column() && !runColExit(by))
+        return refuse();
 
     int row = target.row();
     if (row != previous.row()) {
-        if (DataSet* ds = d->dataSet(); ds && ds->active()) {
-            bool ok = false;
-            guarded([&] {
-                d->moveDataSetTo(*ds, target.row());
-                ok = true;
-            });
-            row = d->model->currentRow();
-            if (!ok && row == previous.row())
-                return refuse({}); // the post was refused: the row stays
+        if (DataSet* ds = dataSet(); ds && ds->active()) {
+            const bool moved = guarded([&] { moveDataSetTo(*ds, target.row()); });
+            row = model->currentRow();
+            if (!moved && row == previous.row())
+                return refuse(); // the post was refused: the row stays
         }
     }
-    if (row < 0 || row >= d->model->rowCount())
-        return refuse({});
-    if (d->editor && (row != previous.row() || target.column() != previous.column()))
-        d->dropEditor(); // its text is in the field already
-    return d->model->index(row, target.column());
+    if (row < 0 || row >= model->rowCount())
+        return refuse();
+    if (editor && (row != previous.row() || target.column() != previous.column()))
+        dropEditor(); // its text is in the field already
+    return model->index(row, target.column());
+}
+
+// The column-exit rule: from the user under the guard (false when it
+// refused), from code straight to the caller.
+bool TDBGrid::Private::runColExit(MoveBy by)
+{
+    if (!q.onColExit)
+        return true;
+    const GridHandler handler = q.onColExit;
+    if (by == MoveBy::User)
+        return guarded([&] { handler(q); });
+    auto keep = qScopeGuard([this] { giveEditorFocusBack(); });
+    handler(q);
+    keep.dismiss();
+    return true;
+}
+
+// The view took the focus from the editor to move; the editor gets it back.
+void TDBGrid::Private::giveEditorFocusBack()
+{
+    if (editor && q.hasFocus())
+        editor->setFocus(Qt::OtherFocusReason);
+}
+
+void TDBGrid::commitRefused()
+{
+    d->commitAccepted = false;
 }
 
 void TDBGrid::editorOpened(QWidget* editor, const QModelIndex& index)

@@ -92,10 +92,14 @@ private:
     // For the selection model: the checks of a move from previous to target;
     // where the cursor goes (invalid: it stays).
     QModelIndex prepareMove(const QModelIndex& previous, const QModelIndex& target);
-    // For the delegates.
-    bool filterEditorKey(QObject* target, QWidget* editor, QKeyEvent* event);
-    bool forwardingKey() const;
+    // For the delegates. A key typed in the open editor goes through the
+    // grid's one key path first (true: the grid has dealt with it).
+    bool editorKey(QObject* target, QKeyEvent* event);
+    // A key the grid has seen is on its way to the editor.
+    bool deliveringKey() const;
     QWidget* cellEditor() const; // the open cell editor, if any
+    // The delegate refused the text being committed (the field's rule refused it).
+    void commitRefused();
     void editorOpened(QWidget* editor, const QModelIndex& index);
     void editorEdited(QWidget* editor);
     void pickListChosen(QWidget* editor);

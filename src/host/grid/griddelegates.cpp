@@ -28,7 +28,6 @@ namespace erp::host {
 
 namespace {
 constexpr char kDirty[] = "erpGridDirty";
-constexpr char kCommitFailed[] = "erpGridCommitFailed";
 constexpr char kEditMask[] = "erpGridEditMask";
 } // namespace
 
@@ -45,11 +44,6 @@ void CellDelegate::setDirty(QWidget* editor, bool dirty)
 {
     if (editor)
         editor->setProperty(kDirty, dirty);
-}
-
-bool CellDelegate::commitFailed(const QWidget* editor)
-{
-    return editor && editor->property(kCommitFailed).toBool();
 }
 
 void CellDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const
@@ -71,11 +65,10 @@ Field* CellDelegate::fieldAt(const QModelIndex& index) const
 
 void CellDelegate::setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const
 {
-    editor->setProperty(kCommitFailed, false);
     if (!isDirty(editor))
         return; // nothing typed: the field keeps its value untouched
     if (!model->setData(index, editorText(editor), Qt::EditRole)) {
-        editor->setProperty(kCommitFailed, true);
+        grid_.commitRefused();
         return;
     }
     setDirty(editor, false);
@@ -126,9 +119,9 @@ bool CellDelegate::eventFilter(QObject* object, QEvent* event)
         return false; // an editor on its way out
     switch (event->type()) {
     case QEvent::KeyPress:
-        if (grid_.forwardingKey())
+        if (grid_.deliveringKey())
             return QStyledItemDelegate::eventFilter(editor, event);
-        return grid_.filterEditorKey(object, editor, static_cast<QKeyEvent*>(event));
+        return grid_.editorKey(object, static_cast<QKeyEvent*>(event));
     case QEvent::FocusOut:
         // A modal dialog opened from the cell (a search), another window or
         // the screen being minimised takes the focus for a while: the cell

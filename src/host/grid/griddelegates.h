@@ -33,7 +33,6 @@ public:
 
     static bool isDirty(const QWidget* editor);
     static void setDirty(QWidget* editor, bool dirty);
-    static bool commitFailed(const QWidget* editor);
 
 protected:
     bool eventFilter(QObject* object, QEvent* event) override;

@@ -2,6 +2,7 @@
 #include "paramirpjdata.h"
 
 #include "contract/paramirpj.h"
+#include "fields.h"
 
 namespace erp::par47300 {
 
@@ -30,7 +31,7 @@ FieldDefs mirrorOfRecDesp()
 {
     // The mirror keeps IDCONSVRDEB first; copies match fields by name.
     FieldDefs defs = contract::recDespLayout();
-    const auto it = std::find_if(defs.begin(), defs.end(), [](const FieldDef& f) { return f.name == QLatin1String("IDCONSVRDEB"); });
+    const auto it = std::find_if(defs.begin(), defs.end(), [](const FieldDef& f) { return f.name == QLatin1String(f::IDCONSVRDEB); });
     const FieldDef consVrDeb = *it;
     defs.erase(it);
     defs.prepend(consVrDeb);
@@ -43,47 +44,45 @@ ParamIRPJData::ParamIRPJData(QObject* parent) : QObject(parent)
 {
     const QString picture = QString::fromLatin1(kNumberPicture);
     const std::initializer_list<Look> paramApu = {
-        {"NRSEQPARAMAPU", nullptr, false}, {"CDEMPRESA", nullptr, false}, {"NMPARAMAPU", "Nome"},
-        {"IDPARAMAPU", "Tipo"},            {"IDIMPOSTO", nullptr, false}, {"VRPORCENTAGEM", "% do valor"}};
+        {f::NRSEQPARAMAPU, nullptr, false}, {f::CDEMPRESA, nullptr, false}, {f::NMPARAMAPU, "Nome"},
+        {f::IDPARAMAPU, "Tipo"},            {f::IDIMPOSTO, nullptr, false}, {f::VRPORCENTAGEM, "% do valor"}};
     for (DataSet* ds : {&cdsAdicIRPJ, &cdsAdicCSLL, &cdsAdicEspelho}) {
         define(*ds, contract::paramApuLayout(), paramApu);
-        ds->fieldByName(QStringLiteral("VRPORCENTAGEM")).setEditFormat(picture);
+        ds->fieldByName(QString::fromLatin1(f::VRPORCENTAGEM)).setEditFormat(picture);
     }
 
     const std::initializer_list<Look> infCtb = {
-        {"NRSEQPARAMAPU", nullptr, false}, {"NRSEQINFCTBIRPJ", nullptr, false}, {"IDINFCTBIRPJ", "Origem do Valor"},
-        {"CHAVE", "Código"},               {"CDINFCTBIRPJ", "Código", false},   {"CDTIPODEMO", nullptr, false}};
+        {f::NRSEQPARAMAPU, nullptr, false}, {f::NRSEQINFCTBIRPJ, nullptr, false}, {f::IDINFCTBIRPJ, "Origem do Valor"},
+        {f::CHAVE, "Código"},               {f::CDINFCTBIRPJ, "Código", false},   {f::CDTIPODEMO, nullptr, false}};
     define(cdsInfCtb, contract::infCtbLayout(), infCtb);
     define(cdsInfEspelho, contract::infCtbLayout(), infCtb);
 
     const std::initializer_list<Look> recDesp = {
-        {"NRSEQRECDESPIRPJ", nullptr, false}, {"CDEMPRESA", nullptr, false},        {"NMRECDESPIRPJ", "Nome"},
-        {"IDRECDESPIRPJ", "Receita/Despesa"}, {"IDRECDESPIRPJOP", "Operacional"},   {"NRSEQALIQIRPJ", "Alíq. de Presunção"},
-        {"VRALIQPRESIRPJ", nullptr, false},   {"VRALIQPRESCSLL", nullptr, false}};
+        {f::NRSEQRECDESPIRPJ, nullptr, false}, {f::CDEMPRESA, nullptr, false},        {f::NMRECDESPIRPJ, "Nome"},
+        {f::IDRECDESPIRPJ, "Receita/Despesa"}, {f::IDRECDESPIRPJOP, "Operacional"},   {f::NRSEQALIQIRPJ, "Alíq. de Presunção"},
+        {f::VRALIQPRESIRPJ, nullptr, false},   {f::VRALIQPRESCSLL, nullptr, false}};
     define(cdsRecDesp, contract::recDespLayout(), recDesp);
     define(cdsRecDespEspelho, mirrorOfRecDesp(), recDesp);
     for (DataSet* ds : {&cdsRecDesp, &cdsRecDespEspelho})
-        ds->fieldByName(QStringLiteral("NRSEQALIQIRPJ")).setEditFormat(picture);
+        ds->fieldByName(QString::fromLatin1(f::NRSEQALIQIRPJ)).setEditFormat(picture);
 
-    define(cdsItensDRE, contract::itensDRELayout(), {{"CDTIPODEMO", "DRE"}, {"CDITEMSTRU", "Item de Estrutura"}, {"NMITEMSTRU", "Nome"}});
-    cdsItensDRE.setIndexFieldNames(QStringLiteral("CDTIPODEMO;CDITEMSTRU"));
+    define(cdsItensDRE, contract::itensDRELayout(), {{f::CDTIPODEMO, "DRE"}, {f::CDITEMSTRU, "Item de Estrutura"}, {f::NMITEMSTRU, "Nome"}});
+    cdsItensDRE.setIndexFieldNames(fieldList({f::CDTIPODEMO, f::CDITEMSTRU}));
 
     define(cdsAliquotas, contract::aliquotasLayout(),
-           {{"NRSEQALIQIRPJ", nullptr, false},
-            {"NRSEQALIQIRPJPESQ", "Código"},
-            {"DSALIQIRPJCSLL", nullptr, false},
-            {"VRALIQPRESCSLL", "Alíquota CSLL"},
-            {"VRALIQPRESIRPJ", "Alíquota IRPJ"}});
-    cdsAliquotas.fieldByName(QStringLiteral("NRSEQALIQIRPJPESQ")).setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    for (const char* name : {"VRALIQPRESCSLL", "VRALIQPRESIRPJ"})
+           {{f::NRSEQALIQIRPJ, nullptr, false},
+            {f::NRSEQALIQIRPJPESQ, "Código"},
+            {f::DSALIQIRPJCSLL, nullptr, false},
+            {f::VRALIQPRESCSLL, "Alíquota CSLL"},
+            {f::VRALIQPRESIRPJ, "Alíquota IRPJ"}});
+    cdsAliquotas.fieldByName(QString::fromLatin1(f::NRSEQALIQIRPJPESQ)).setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    for (const char* name : {f::VRALIQPRESCSLL, f::VRALIQPRESIRPJ})
         cdsAliquotas.fieldByName(QString::fromLatin1(name)).setDisplayFormat(picture);
 
-    define(qryEmpresa, {{QStringLiteral("CDEMPRESA"), FieldType::String, 2}, {QStringLiteral("NMEMPRESA"), FieldType::String, 40}},
-           {{"CDEMPRESA", "Código"}, {"NMEMPRESA", "Nome"}});
+    define(qryEmpresa, contract::empresaLayout(), {{f::CDEMPRESA, "Código"}, {f::NMEMPRESA, "Nome"}});
     qryEmpresa.setSql({QStringLiteral("SELECT CDEMPRESA, NMEMPRESA"), QStringLiteral("  FROM EMPRESA"),
                        QStringLiteral(" WHERE ((CDEMPRESA = :P_CDEMPRESA) OR ('T' = :P_TCDEMPRESA))"), QStringLiteral(" ORDER BY 1")});
-    define(qryContCtbl, {{QStringLiteral("CDCONTCTBL"), FieldType::String, 20}, {QStringLiteral("NMCONTCTBL"), FieldType::String, 40}},
-           {{"CDCONTCTBL", "Código"}, {"NMCONTCTBL", "Nome"}});
+    define(qryContCtbl, contract::contCtblLayout(), {{f::CDCONTCTBL, "Código"}, {f::NMCONTCTBL, "Nome"}});
     qryContCtbl.setSql({QStringLiteral("SELECT CDCONTCTBL, NMCONTCTBL"), QStringLiteral("  FROM CONTCTBL"),
                         QStringLiteral(" WHERE ((CDCONTCTBL = :P_CDCONTCTBL) OR ('T' = :P_TCDCONTCTBL))"), QStringLiteral(" ORDER BY 1")});
 

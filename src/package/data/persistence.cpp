@@ -4,25 +4,15 @@
 #include "screen/frmparamirpj.h"
 
 #include "contract/paramirpj.h"
-#include "entry/module.h"
+#include "data/fields.h"
 #include "host/busy.h"
+#include "host/hostapplication.h"
 #include "host/maskedit.h"
 #include "host/messages.h"
-#include "host/pagecontrol.h"
-
-#include <cmath>
 
 namespace erp::par47300 {
 
 namespace {
-QString text(const DataSet& ds, const char* field)
-{
-    return ds.fieldByName(QString::fromLatin1(field)).asString();
-}
-void set(DataSet& ds, const char* field, const QVariant& value)
-{
-    ds.fieldByName(QString::fromLatin1(field)).setValue(value);
-}
 // The sequence number of the one row a change packet carries.
 QVariant keyOf(const ChangePacket& changes, const char* keyField)
 {
@@ -45,36 +35,20 @@ QString messageOf(const std::exception_ptr& failure)
 }
 } // namespace
 
-TfrmParamIRPJ::Edited TfrmParamIRPJ::edited(const DataSet& ds)
+void TfrmParamIRPJ::enviaAlteracao(const EditedDataSet& e, bool refreshToolbar)
 {
-    ParamIRPJData& d = *data_;
-    namespace m = contract::method;
-    if (&ds == &d.cdsAdicIRPJ)
-        return {d.cdsAdicIRPJ, d.cdsAdicEspelho, m::SetParamIRPJ, d.dtsAdicIRPJ, m::GetParamIRPJ, "NRSEQPARAMAPU"};
-    if (&ds == &d.cdsAdicCSLL)
-        return {d.cdsAdicCSLL, d.cdsAdicEspelho, m::SetParamIRPJ, d.dtsAdicCSLL, m::GetParamCSLL, "NRSEQPARAMAPU"};
-    if (&ds == &d.cdsInfCtb)
-        return {d.cdsInfCtb, d.cdsInfEspelho, m::SetInfCtbIRPJ, d.dtsInfCtb, nullptr, "NRSEQINFCTBIRPJ"};
-    return {d.cdsRecDesp, d.cdsRecDespEspelho, m::setRecDesp, d.dtsRecDesp, m::getRecDesp, "NRSEQRECDESPIRPJ"};
-}
-
-void TfrmParamIRPJ::enviaAlteracao(const Edited& e, bool refreshToolbar)
-{
-    struct HideAnimation {
-        ~HideAnimation() { host::DeactiveShowAvi(); }
-    } guard;
-    if (e.cds.changeCount() == 0)
+    if (e.cds->changeCount() == 0)
         return;
-    const ChangePacket changes = e.cds.delta();
+    const host::BusyAnimation busy(host::HostApplication::mainWindow(), host::BusyAnimation::Saving);
+    const ChangePacket changes = e.cds->delta();
     try {
-        host::ActiveShowAvi(host::HostApplication::mainWindow(), 1);
         service_.save(e.saveMethod, changes);
-        e.cds.mergeChangeLog();
-        e.mirror.copyFrom(e.cds);
+        e.cds->mergeChangeLog();
+        e.mirror->copyFrom(*e.cds);
         if (refreshToolbar)
-            ControlaBotoes(e.dts);
+            ControlaBotoes(*e.dts);
     } catch (...) {
-        e.cds.cancelUpdates();
+        e.cds->cancelUpdates();
         // Undoing the row is only right when the service refused the change.
         // When its outcome is unknown the service may hold it: undone here, a
         // kept insert would vanish from the grid and come back as a duplicate
@@ -82,185 +56,97 @@ void TfrmParamIRPJ::enviaAlteracao(const Edited& e, bool refreshToolbar)
         const std::exception_ptr failure = std::current_exception();
         if (!host::outcomeUncertain(failure)) {
             // The toolbar and pages follow the undo (an undone first row leaves no row).
-            ControlaBotoes(e.dts);
+            ControlaBotoes(*e.dts);
             throw;
         }
         try {
             recarregaEditado(e, keyOf(changes, e.keyField));
         } catch (const std::exception&) {
-            ControlaBotoes(e.dts);
+            ControlaBotoes(*e.dts);
             throw Error(messageOf(failure) + u' ' + msgBase()->Msg(QStringLiteral("Recarga")));
         }
         throw;
     }
 }
 
-void TfrmParamIRPJ::recarregaEditado(const Edited& e, const QVariant& key)
+void TfrmParamIRPJ::recarregaEditado(const EditedDataSet& e, const QVariant& key)
 {
-    if (e.loadMethod) {
-        service_.load(e.cds, e.loadMethod, QJsonArray{medCdEmpresa->storedText()});
-        e.mirror.copyFrom(e.cds);
-    } else {
-        carregaInfCtb(tabOf(pgcGeral->activePage() == tshIRPJ ? pgcIRPJ : pgcGeral->activePage() == tshCSLL ? pgcCSLL : pgcLucro));
-    }
+    if (const ScreenTab* tab = tabOfParent(e.cds))
+        carregaPai(*tab);
+    else
+        carregaInfCtb(frontTab());
     if (key.isValid())
-        e.cds.locate(QString::fromLatin1(e.keyField), {key});
-    ControlaBotoes(e.dts);
+        e.cds->locate(QString::fromLatin1(e.keyField), {key});
+    ControlaBotoes(*e.dts);
 }
 
 // ---- new rows
 
-void TfrmParamIRPJ::novaAdicao(DataSet& ds, const QString& imposto)
+void TfrmParamIRPJ::cdsAdicNewRecord(const EditedDataSet& e, char imposto)
 {
-    set(ds, "IDIMPOSTO", imposto);
-    set(ds, "VRPORCENTAGEM", 100.0);
-    set(ds, "NRSEQPARAMAPU", double(service_.nextNumber(contract::method::prxSeqParamIRPJ)));
-    set(ds, "CDEMPRESA", medCdEmpresa->storedText());
-    ds.fieldByName(QStringLiteral("NMPARAMAPU")).focusControl();
-}
-
-void TfrmParamIRPJ::cdsAdicIRPJNewRecord(DataSet& ds)
-{
-    novaAdicao(ds, QStringLiteral("I"));
-}
-
-void TfrmParamIRPJ::cdsAdicCSLLNewRecord(DataSet& ds)
-{
-    novaAdicao(ds, QStringLiteral("C"));
+    DataSet& ds = *e.cds;
+    field(ds, f::IDIMPOSTO).setAsString(letterText(imposto));
+    field(ds, f::VRPORCENTAGEM).setAsFloat(100.0);
+    field(ds, e.keyField).setAsFloat(service_.nextNumber(e.sequenceMethod));
+    field(ds, f::CDEMPRESA).setAsString(medCdEmpresa->storedText());
+    field(ds, f::NMPARAMAPU).focusControl();
 }
 
 void TfrmParamIRPJ::cdsInfCtbNewRecord(DataSet& ds)
 {
-    const ParamIRPJData& d = *data_;
-    const double parent = pgcGeral->activePage() == tshIRPJ   ? d.cdsAdicIRPJ.fieldByName(QStringLiteral("NRSEQPARAMAPU")).asFloat()
-                          : pgcGeral->activePage() == tshCSLL ? d.cdsAdicCSLL.fieldByName(QStringLiteral("NRSEQPARAMAPU")).asFloat()
-                                                              : d.cdsRecDesp.fieldByName(QStringLiteral("NRSEQRECDESPIRPJ")).asFloat();
-    set(ds, "NRSEQPARAMAPU", parent);
-    set(ds, "NRSEQINFCTBIRPJ", double(service_.nextNumber(contract::method::prxInfCtbIRPJ)));
-    set(ds, "IDFORMAPURITEM", QStringLiteral("C"));
+    const EditedDataSet& parent = frontTab().parent;
+    field(ds, f::NRSEQPARAMAPU).setAsFloat(field(*parent.cds, parent.keyField).asFloat());
+    field(ds, infCtb_.keyField).setAsFloat(service_.nextNumber(infCtb_.sequenceMethod));
+    field(ds, f::IDFORMAPURITEM).setAsString(letterText(letter::apuracao::Competencia));
     FocaColunaGridCtb(0);
 }
 
 void TfrmParamIRPJ::cdsRecDespNewRecord(DataSet& ds)
 {
-    set(ds, "IDRECDESPIRPJ", QStringLiteral("R"));
-    set(ds, "IDRECDESPIRPJOP", QStringLiteral("S"));
-    set(ds, "IDCONSVRDEB", QStringLiteral("S"));
-    set(ds, "NRSEQRECDESPIRPJ", double(service_.nextNumber(contract::method::prxSeqParamIRPJ)));
-    set(ds, "CDEMPRESA", medCdEmpresa->storedText());
-    ds.fieldByName(QStringLiteral("NMRECDESPIRPJ")).focusControl();
+    const EditedDataSet& e = tabs_[Lucro].parent;
+    field(ds, f::IDRECDESPIRPJ).setAsString(letterText(letter::recDesp::Receita));
+    field(ds, f::IDRECDESPIRPJOP).setAsString(letterText(letter::simNao::Sim));
+    field(ds, f::IDCONSVRDEB).setAsString(letterText(letter::simNao::Sim));
+    field(ds, e.keyField).setAsFloat(service_.nextNumber(e.sequenceMethod));
+    field(ds, f::CDEMPRESA).setAsString(medCdEmpresa->storedText());
+    field(ds, f::NMRECDESPIRPJ).focusControl();
 }
 
 // ---- pre-edit keys: the key columns as they were when the edit began
 
-void TfrmParamIRPJ::cdsAdicIRPJAfterEdit(DataSet& ds)
+void TfrmParamIRPJ::cdsAfterEdit(const EditedDataSet& e)
 {
-    stAdic = text(ds, "NMPARAMAPU") + text(ds, "IDPARAMAPU") + text(ds, "IDIMPOSTO");
+    *e.preEditKey = e.rowKey(*e.cds);
 }
 
-void TfrmParamIRPJ::cdsAdicCSLLAfterEdit(DataSet& ds)
+// ---- saves, and what each dataset adds to them
+
+void TfrmParamIRPJ::cdsAfterPost(const EditedDataSet& e)
 {
-    cdsAdicIRPJAfterEdit(ds); // the twin: same key, same variable
+    enviaAlteracao(e, e.refreshOnPost);
+    if (e.mirrorAgain)
+        e.mirror->copyFrom(*e.cds);
 }
 
-void TfrmParamIRPJ::cdsInfCtbAfterEdit(DataSet& ds)
+void TfrmParamIRPJ::cdsAfterDelete(const EditedDataSet& e)
 {
-    const double parent = ds.fieldByName(QStringLiteral("NRSEQPARAMAPU")).asFloat();
-    stOrigem = QString::number(qint64(std::llround(parent))) + text(ds, "IDINFCTBIRPJ") + text(ds, "CHAVE");
+    enviaAlteracao(e, true);
+    if (e.mirrorAgain)
+        e.mirror->copyFrom(*e.cds);
+    if (e.refreshAgainOnDelete)
+        ControlaBotoes(*e.dts);
 }
 
-void TfrmParamIRPJ::cdsRecDespAfterEdit(DataSet& ds)
+// A parent's accounting information goes before the parent.
+void TfrmParamIRPJ::cdsParentBeforeDelete(const EditedDataSet& parent)
 {
-    stItem = text(ds, "NMRECDESPIRPJ") + text(ds, "IDRECDESPIRPJ") + text(ds, "IDRECDESPIRPJOP") + text(ds, "NRSEQALIQIRPJ");
+    service_.deleteInfCtb(field(*parent.cds, parent.keyField).asFloat());
 }
 
-// ---- saves
-
-void TfrmParamIRPJ::cdsAdicIRPJAfterPost(DataSet& ds)
+// Cancels: nothing is sent, the toolbar follows.
+void TfrmParamIRPJ::cdsAfterCancel(const EditedDataSet& e)
 {
-    enviaAlteracao(edited(ds), false);
-}
-
-void TfrmParamIRPJ::cdsAdicCSLLAfterPost(DataSet& ds)
-{
-    enviaAlteracao(edited(ds), false);
-}
-
-void TfrmParamIRPJ::cdsInfCtbAfterPost(DataSet& ds)
-{
-    enviaAlteracao(edited(ds), true);
-    data_->cdsInfEspelho.copyFrom(ds);
-}
-
-void TfrmParamIRPJ::cdsRecDespAfterPost(DataSet& ds)
-{
-    enviaAlteracao(edited(ds), true);
-}
-
-void TfrmParamIRPJ::cdsAdicIRPJAfterDelete(DataSet& ds)
-{
-    enviaAlteracao(edited(ds), true);
-}
-
-void TfrmParamIRPJ::cdsAdicCSLLAfterDelete(DataSet& ds)
-{
-    enviaAlteracao(edited(ds), true);
-}
-
-void TfrmParamIRPJ::cdsInfCtbAfterDelete(DataSet& ds)
-{
-    enviaAlteracao(edited(ds), true);
-    data_->cdsInfEspelho.copyFrom(ds);
-}
-
-void TfrmParamIRPJ::cdsRecDespAfterDelete(DataSet& ds)
-{
-    enviaAlteracao(edited(ds), true);
-    ControlaBotoes(data_->dtsRecDesp);
-}
-
-// ---- a parent's accounting information goes before the parent
-
-void TfrmParamIRPJ::removeInfCtbDoPai(DataSet& parent, const QString& seqField)
-{
-    service_.deleteInfCtb(parent.fieldByName(seqField).asFloat());
-}
-
-void TfrmParamIRPJ::cdsAdicIRPJBeforeDelete(DataSet& ds)
-{
-    removeInfCtbDoPai(ds, QStringLiteral("NRSEQPARAMAPU"));
-}
-
-void TfrmParamIRPJ::cdsAdicCSLLBeforeDelete(DataSet& ds)
-{
-    removeInfCtbDoPai(ds, QStringLiteral("NRSEQPARAMAPU"));
-}
-
-void TfrmParamIRPJ::cdsRecDespBeforeDelete(DataSet& ds)
-{
-    removeInfCtbDoPai(ds, QStringLiteral("NRSEQRECDESPIRPJ"));
-}
-
-// ---- cancels: nothing is sent, the toolbar follows
-
-void TfrmParamIRPJ::cdsAdicIRPJAfterCancel(DataSet&)
-{
-    ControlaBotoes(data_->dtsAdicIRPJ);
-}
-
-void TfrmParamIRPJ::cdsAdicCSLLAfterCancel(DataSet&)
-{
-    ControlaBotoes(data_->dtsAdicCSLL);
-}
-
-void TfrmParamIRPJ::cdsInfCtbAfterCancel(DataSet&)
-{
-    ControlaBotoes(data_->dtsInfCtb);
-}
-
-void TfrmParamIRPJ::cdsRecDespAfterCancel(DataSet&)
-{
-    ControlaBotoes(data_->dtsRecDesp);
+    ControlaBotoes(*e.dts);
 }
 
 } // namespace erp::par47300

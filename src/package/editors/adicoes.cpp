@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Additions, exclusions and compensations: one rule set for both taxes.
 #include "codedfield.h"
+#include "rowkeys.h"
 #include "screen/frmparamirpj.h"
 
+#include "data/fields.h"
 #include "entry/module.h"
 #include "host/grid/dbgrid.h"
 #include "host/services.h"
@@ -10,27 +12,17 @@
 
 namespace erp::par47300 {
 
-namespace {
-const CodedField kTipo{{{u'A', "A"}, {u'E', "E"}, {u'C', "C"}}};
-
-QString rowKey(const DataSet& ds)
+void TfrmParamIRPJ::cdsAdicIDPARAMAPUGetText(Field& f, QString& text, bool)
 {
-    return ds.fieldByName(QStringLiteral("NMPARAMAPU")).asString() + ds.fieldByName(QStringLiteral("IDPARAMAPU")).asString()
-           + ds.fieldByName(QStringLiteral("IDIMPOSTO")).asString();
-}
-} // namespace
-
-void TfrmParamIRPJ::adicIDPARAMAPUGetText(Field& f, QString& text)
-{
-    text = kTipo.text(f, *msgPadrao());
+    text = coded::tipo.text(f, *msgPadrao());
 }
 
-void TfrmParamIRPJ::adicIDPARAMAPUSetText(Field& f, const QString& text)
+void TfrmParamIRPJ::cdsAdicIDPARAMAPUSetText(Field& f, const QString& text)
 {
-    kTipo.setText(f, text, *msgPadrao());
+    coded::tipo.setText(f, text, *msgPadrao());
 }
 
-void TfrmParamIRPJ::adicVRPORCENTAGEMGetText(Field& f, QString& text)
+void TfrmParamIRPJ::cdsAdicVRPORCENTAGEMGetText(Field& f, QString& text, bool)
 {
     if (host::EmptyString(f.asString()) || f.asFloat() == 0.0)
         text.clear();
@@ -38,53 +30,44 @@ void TfrmParamIRPJ::adicVRPORCENTAGEMGetText(Field& f, QString& text)
         text = formatFloat(QStringLiteral("#,##0.00"), f.asFloat());
 }
 
-void TfrmParamIRPJ::adicKeyPress(host::TDBGrid& grid, DataSource& source, QChar& ch)
+void TfrmParamIRPJ::dbgAdicKeyPress(host::TDBGrid& grid, QChar& ch)
 {
     Field* selected = grid.selectedField();
-    if (!selected || selected->fieldName() != QLatin1String("IDPARAMAPU"))
+    if (!selected || selected->fieldName() != QLatin1String(f::IDPARAMAPU))
         return;
-    kTipo.keyPress(*selected, source, ch);
+    coded::tipo.keyPress(*selected, *grid.dataSource(), ch);
     // On an empty grid the letter started a new row, whose rule moved the
     // cursor to the name: the letter is stored and must not be typed there.
     if (grid.selectedField() != selected)
         ch = QChar();
 }
 
-void TfrmParamIRPJ::adicBeforePost(DataSet& ds)
+void TfrmParamIRPJ::cdsAdicBeforePost(DataSet& ds)
 {
-    const auto refuse = [&](const char* field, const char* key) {
-        ds.fieldByName(QString::fromLatin1(field)).focusControl();
-        host::MensErro(msgPadrao()->Msg(QString::fromLatin1(key)), true);
-    };
-    const Field& nome = ds.fieldByName(QStringLiteral("NMPARAMAPU"));
-    const Field& tipo = ds.fieldByName(QStringLiteral("IDPARAMAPU"));
-    const Field& porcentagem = ds.fieldByName(QStringLiteral("VRPORCENTAGEM"));
-    if (host::EmptyString(nome.asString()))
-        refuse("NMPARAMAPU", "NOME_DEV");
-    if (host::EmptyString(tipo.asString()))
-        refuse("IDPARAMAPU", "TIPO_DEV");
-    const QString letter = tipo.asString();
-    if (letter != QLatin1String("A") && letter != QLatin1String("C") && letter != QLatin1String("E"))
-        refuse("IDPARAMAPU", "TIPO_INV");
+    if (host::EmptyString(text(ds, f::NMPARAMAPU)))
+        paraNoCampo(ds, f::NMPARAMAPU, "NOME_DEV");
+    const QString tipo = text(ds, f::IDPARAMAPU);
+    if (host::EmptyString(tipo))
+        paraNoCampo(ds, f::IDPARAMAPU, "TIPO_DEV");
+    if (!holdsLetter(tipo, letter::tipo::all))
+        paraNoCampo(ds, f::IDPARAMAPU, "TIPO_INV");
     if (adicDuplicada(ds))
-        refuse("NMPARAMAPU", "ADIC_JA");
+        paraNoCampo(ds, f::NMPARAMAPU, "ADIC_JA");
+    const Field& porcentagem = field(ds, f::VRPORCENTAGEM);
     if (host::EmptyString(porcentagem.asString()) || porcentagem.asFloat() == 0.0)
-        refuse("VRPORCENTAGEM", "PORCENT_DEV");
+        paraNoCampo(ds, f::VRPORCENTAGEM, "PORCENT_DEV");
     if (porcentagem.asFloat() <= 0.0 || porcentagem.asFloat() > 100.0)
-        refuse("VRPORCENTAGEM", "PORCENT_ENTRE");
+        paraNoCampo(ds, f::VRPORCENTAGEM, "PORCENT_ENTRE");
     stAdic.clear();
 }
 
 bool TfrmParamIRPJ::adicDuplicada(const DataSet& ds)
 {
-    const QString key = rowKey(ds);
     // An edit that kept its key is not measured against its own saved row.
-    if (ds.state() == DataSet::State::Edit && key == stAdic)
+    if (keptKey(ds, adicKey(ds), stAdic))
         return false;
-    return data_->cdsAdicEspelho.locate(QStringLiteral("NMPARAMAPU;IDPARAMAPU;IDIMPOSTO"),
-                                        {ds.fieldByName(QStringLiteral("NMPARAMAPU")).asString(),
-                                         ds.fieldByName(QStringLiteral("IDPARAMAPU")).asString(),
-                                         ds.fieldByName(QStringLiteral("IDIMPOSTO")).asString()});
+    return data_->cdsAdicEspelho.locate(fieldList({f::NMPARAMAPU, f::IDPARAMAPU, f::IDIMPOSTO}),
+                                        {text(ds, f::NMPARAMAPU), text(ds, f::IDPARAMAPU), text(ds, f::IDIMPOSTO)});
 }
 
 } // namespace erp::par47300

@@ -4,6 +4,7 @@
 #include <QChar>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace erp {
 class DataSource;
@@ -16,10 +17,11 @@ class TMessages;
 namespace erp::par47300 {
 
 // A one-letter field shown as a catalogue text: each stored letter with the
-// catalogue key of its text, in the order the texts are tried on entry.
+// catalogue key of its text, in the order the texts are tried on entry and
+// offered in the field's grid column.
 struct CodedField {
     struct Code {
-        QChar letter;
+        char letter; // from contract::letter
         const char* key;
     };
     QList<Code> codes;
@@ -33,6 +35,17 @@ struct CodedField {
     // empty grid) and stores it, and the character goes on (upper-cased
     // unless `asTyped`); every other character is discarded (made null).
     void keyPress(Field& f, const DataSource& source, QChar& ch, bool asTyped = false) const;
+    // Every text, in order: the choices of the field's grid column.
+    QStringList texts(const host::TMessages& msg) const;
 };
+
+// The screen's coded fields.
+namespace coded {
+extern const CodedField tipo;     // IDPARAMAPU
+extern const CodedField origem;   // IDINFCTBIRPJ
+extern const CodedField apuracao; // IDFORMAPURITEM
+extern const CodedField recDesp;  // IDRECDESPIRPJ
+extern const CodedField simNao;   // IDRECDESPIRPJOP, IDCONSVRDEB
+} // namespace coded
 
 } // namespace erp::par47300

@@ -2,37 +2,18 @@
 // Accounting information: its coded fields, its checks before a post, and
 // the look-up, column exit and key filter shared by its three grids.
 #include "codedfield.h"
+#include "rowkeys.h"
 #include "screen/frmparamirpj.h"
 
+#include "data/fields.h"
 #include "entry/module.h"
 #include "host/grid/dbgrid.h"
 #include "host/search.h"
 #include "host/services.h"
 
-#include <cmath>
-
 namespace erp::par47300 {
 
 namespace {
-const CodedField kOrigem{{{u'C', "CONTCTBL"}, {u'I', "I"}}};
-const CodedField kApuracao{{{u'C', "Comp"}, {u'P', "Pag"}}};
-
-Field& field(const DataSet& ds, const char* name)
-{
-    return ds.fieldByName(QString::fromLatin1(name));
-}
-
-bool editing(const DataSet& ds)
-{
-    return ds.state() == DataSet::State::Edit || ds.state() == DataSet::State::Insert;
-}
-
-QString rowKey(const DataSet& ds)
-{
-    return QString::number(qint64(std::llround(field(ds, "NRSEQPARAMAPU").asFloat()))) + field(ds, "IDINFCTBIRPJ").asString()
-           + field(ds, "CHAVE").asString();
-}
-
 // Type in characters 1-2 of an item key, item in 3-6.
 QString itemType(const QString& key)
 {
@@ -48,28 +29,28 @@ QString itemCode(const QString& key)
 
 void TfrmParamIRPJ::cdsInfCtbIDINFCTBIRPJGetText(Field& f, QString& text, bool)
 {
-    text = kOrigem.text(f, *msgPadrao());
+    text = coded::origem.text(f, *msgPadrao());
 }
 
 void TfrmParamIRPJ::cdsInfCtbIDINFCTBIRPJSetText(Field& f, const QString& text)
 {
-    kOrigem.setText(f, text, *msgPadrao());
+    coded::origem.setText(f, text, *msgPadrao());
 }
 
 void TfrmParamIRPJ::cdsInfCtbIDINFCTBIRPJChange(Field&)
 {
     // Another origin makes the key mean something else: it is typed again.
-    field(data_->cdsInfCtb, "CHAVE").clear();
+    field(data_->cdsInfCtb, f::CHAVE).clear();
 }
 
 void TfrmParamIRPJ::cdsInfCtbIDFORMAPURITEMGetText(Field& f, QString& text, bool)
 {
-    text = kApuracao.text(f, *msgPadrao());
+    text = coded::apuracao.text(f, *msgPadrao());
 }
 
 void TfrmParamIRPJ::cdsInfCtbIDFORMAPURITEMSetText(Field& f, const QString& text)
 {
-    kApuracao.setText(f, text, *msgPadrao());
+    coded::apuracao.setText(f, text, *msgPadrao());
 }
 
 void TfrmParamIRPJ::abreQryContCtbl(const QString& code, const QString& all)
@@ -89,17 +70,11 @@ void TfrmParamIRPJ::paraNaColuna(int column, const char* key)
     host::MensErro(msgPadrao()->Msg(QString::fromLatin1(key)), true);
 }
 
-bool TfrmParamIRPJ::chaveInalterada(const DataSet& ds)
-{
-    // The key recorded when the edit began counts only for that edit.
-    return ds.state() == DataSet::State::Edit && rowKey(ds) == stOrigem;
-}
-
 void TfrmParamIRPJ::verificaConta(const DataSet& ds)
 {
-    const QString chave = field(ds, "CHAVE").asString();
-    if (data_->cdsInfEspelho.locate(QStringLiteral("NRSEQPARAMAPU;IDINFCTBIRPJ;CDINFCTBIRPJ"),
-                                    {field(ds, "NRSEQPARAMAPU").asFloat(), field(ds, "IDINFCTBIRPJ").asString(), chave}))
+    const QString chave = field(ds, f::CHAVE).asString();
+    if (data_->cdsInfEspelho.locate(fieldList({f::NRSEQPARAMAPU, f::IDINFCTBIRPJ, f::CDINFCTBIRPJ}),
+                                    {field(ds, f::NRSEQPARAMAPU).asFloat(), field(ds, f::IDINFCTBIRPJ).asString(), chave}))
         paraNaColuna(1, "INFCTB_JA");
     if (host::EmptyString(chave))
         paraNaColuna(1, "CONTCTBL_DEV");
@@ -110,36 +85,36 @@ void TfrmParamIRPJ::verificaConta(const DataSet& ds)
 
 void TfrmParamIRPJ::verificaItem(const DataSet& ds)
 {
-    const QString chave = field(ds, "CHAVE").asString();
-    if (data_->cdsInfEspelho.locate(QStringLiteral("NRSEQPARAMAPU;IDINFCTBIRPJ;CDINFCTBIRPJ;CDTIPODEMO"),
-                                    {field(ds, "NRSEQPARAMAPU").asFloat(), field(ds, "IDINFCTBIRPJ").asString(), itemCode(chave),
+    const QString chave = field(ds, f::CHAVE).asString();
+    if (data_->cdsInfEspelho.locate(fieldList({f::NRSEQPARAMAPU, f::IDINFCTBIRPJ, f::CDINFCTBIRPJ, f::CDTIPODEMO}),
+                                    {field(ds, f::NRSEQPARAMAPU).asFloat(), field(ds, f::IDINFCTBIRPJ).asString(), itemCode(chave),
                                      itemType(chave)}))
         paraNaColuna(1, "INFCTB_JA");
     if (host::EmptyString(chave))
         paraNaColuna(1, "ITEM_DEV");
-    if (!data_->cdsItensDRE.locate(QStringLiteral("CDTIPODEMO;CDITEMSTRU"), {itemType(chave), itemCode(chave)}))
+    if (!data_->cdsItensDRE.locate(fieldList({f::CDTIPODEMO, f::CDITEMSTRU}), {itemType(chave), itemCode(chave)}))
         paraNaColuna(1, "ITEM_N");
 }
 
 void TfrmParamIRPJ::cdsInfCtbBeforePost(DataSet& ds)
 {
     QString shown;
-    cdsInfCtbIDINFCTBIRPJGetText(field(ds, "IDINFCTBIRPJ"), shown, true);
+    cdsInfCtbIDINFCTBIRPJGetText(field(ds, f::IDINFCTBIRPJ), shown, true);
     if (shown.isEmpty())
         paraNaColuna(0, "ORIGEM_DEV");
-    const QString origem = field(ds, "IDINFCTBIRPJ").asString();
-    if (!origem.startsWith(u'C') && !origem.startsWith(u'I'))
+    const QString origem = field(ds, f::IDINFCTBIRPJ).asString();
+    if (!startsWithLetter(origem, letter::origem::Conta) && !startsWithLetter(origem, letter::origem::Item))
         paraNaColuna(0, "ORIGEM_INV");
-    if (!chaveInalterada(ds)) {
-        const QString chave = field(ds, "CHAVE").asString();
-        if (origem.startsWith(u'I')) {
+    if (!keptKey(ds, infCtbKey(ds), stOrigem)) {
+        const QString chave = field(ds, f::CHAVE).asString();
+        if (startsWithLetter(origem, letter::origem::Item)) {
             verificaItem(ds);
-            field(ds, "CDTIPODEMO").setAsString(itemType(chave));
-            field(ds, "CDINFCTBIRPJ").setAsString(itemCode(chave));
+            field(ds, f::CDTIPODEMO).setAsString(itemType(chave));
+            field(ds, f::CDINFCTBIRPJ).setAsString(itemCode(chave));
         } else {
             verificaConta(ds);
-            field(ds, "CDTIPODEMO").clear();
-            field(ds, "CDINFCTBIRPJ").setAsString(chave);
+            field(ds, f::CDTIPODEMO).clear();
+            field(ds, f::CDINFCTBIRPJ).setAsString(chave);
         }
     }
     stOrigem.clear();
@@ -147,29 +122,29 @@ void TfrmParamIRPJ::cdsInfCtbBeforePost(DataSet& ds)
 
 // ---- the three grids' rules
 
-void TfrmParamIRPJ::infCtbEditButtonClick(host::TDBGrid& grid)
+void TfrmParamIRPJ::dbgInfCtbEditButtonClick(host::TDBGrid& grid)
 {
     Field* selected = grid.selectedField();
-    if (!selected || selected->fieldName() != QLatin1String("CHAVE"))
+    if (!selected || selected->fieldName() != QLatin1String(f::CHAVE))
         return;
     DataSet& ds = data_->cdsInfCtb;
-    if (!editing(ds))
+    if (!ds.isEditing())
         ds.edit();
-    const QString origem = field(ds, "IDINFCTBIRPJ").asString();
+    const QString origem = field(ds, f::IDINFCTBIRPJ).asString();
     if (host::EmptyString(origem))
         paraNaColuna(0, "ORIGEM_DEV");
-    if (!origem.startsWith(u'C') && !origem.startsWith(u'I'))
+    if (!startsWithLetter(origem, letter::origem::Conta) && !startsWithLetter(origem, letter::origem::Item))
         paraNaColuna(0, "ORIGEM_INV");
     const host::TMessages& msg = *msgPadrao();
-    if (origem == QLatin1String("C")) {
+    if (isLetter(origem, letter::origem::Conta)) {
         abreQryContCtbl(QString(), QStringLiteral("T"));
         if (host::Pesquisar(&data_->dtsContCtbl, msg.Msg(QStringLiteral("CONTCTBL")) + u'|' + msg.Msg(QStringLiteral("CONTCTBL_N")), false, true))
-            field(ds, "CHAVE").setAsString(field(data_->qryContCtbl, "CDCONTCTBL").asString());
-    } else if (origem == QLatin1String("I")) {
+            field(ds, f::CHAVE).setAsString(field(data_->qryContCtbl, f::CDCONTCTBL).asString());
+    } else if (isLetter(origem, letter::origem::Item)) {
         if (!host::Pesquisar(&data_->dtsItensDRE, msg.Msg(QStringLiteral("ITEMDRE")) + u'|' + msg.Msg(QStringLiteral("DRE_N")), false, true))
             return;
-        field(ds, "CHAVE").setAsString(field(data_->cdsItensDRE, "CDTIPODEMO").asString()
-                                       + field(data_->cdsItensDRE, "CDITEMSTRU").asString());
+        field(ds, f::CHAVE).setAsString(field(data_->cdsItensDRE, f::CDTIPODEMO).asString()
+                                       + field(data_->cdsItensDRE, f::CDITEMSTRU).asString());
         // Leaving the key column and coming back checks the chosen item at once.
         ds.disableControls();
         struct Enable {
@@ -181,31 +156,31 @@ void TfrmParamIRPJ::infCtbEditButtonClick(host::TDBGrid& grid)
     }
 }
 
-void TfrmParamIRPJ::infCtbColExit(host::TDBGrid& grid)
+void TfrmParamIRPJ::dbgInfCtbColExit(host::TDBGrid& grid)
 {
     const DataSet& ds = data_->cdsInfCtb;
     Field* selected = grid.selectedField();
-    if (!editing(ds) || !selected || selected->fieldName() != QLatin1String("CHAVE") || host::EmptyString(selected->asString()))
+    if (!ds.isEditing() || !selected || selected->fieldName() != QLatin1String(f::CHAVE) || host::EmptyString(selected->asString()))
         return;
-    if (chaveInalterada(ds))
+    if (keptKey(ds, infCtbKey(ds), stOrigem))
         return;
-    if (field(ds, "IDINFCTBIRPJ").asString() == QLatin1String("I")) {
+    if (isLetter(text(ds, f::IDINFCTBIRPJ), letter::origem::Item)) {
         verificaItem(ds);
     } else {
         verificaConta(ds);
-        field(ds, "CDTIPODEMO").clear();
+        field(ds, f::CDTIPODEMO).clear();
     }
 }
 
-void TfrmParamIRPJ::infCtbKeyPress(host::TDBGrid& grid, QChar& ch, bool lucro)
+void TfrmParamIRPJ::dbgInfCtbKeyPress(host::TDBGrid& grid, QChar& ch, bool lucro)
 {
     Field* selected = grid.selectedField();
     if (!selected)
         return;
-    if (lucro && selected->fieldName() == QLatin1String("IDFORMAPURITEM"))
-        kApuracao.keyPress(*selected, data_->dtsInfCtb, ch, true);
-    else if (selected->fieldName() == QLatin1String("IDINFCTBIRPJ"))
-        kOrigem.keyPress(*selected, data_->dtsInfCtb, ch, !lucro);
+    if (lucro && selected->fieldName() == QLatin1String(f::IDFORMAPURITEM))
+        coded::apuracao.keyPress(*selected, data_->dtsInfCtb, ch, true);
+    else if (selected->fieldName() == QLatin1String(f::IDINFCTBIRPJ))
+        coded::origem.keyPress(*selected, data_->dtsInfCtb, ch, !lucro);
     // On an empty grid the letter started a new row, whose rule moved the
     // cursor to the origin: the letter is stored and must not be typed there.
     if (grid.selectedField() != selected)

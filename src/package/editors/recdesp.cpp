@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Revenue and expense items of the net-profit computation.
 #include "codedfield.h"
+#include "rowkeys.h"
 #include "screen/frmparamirpj.h"
 
+#include "data/fields.h"
 #include "entry/module.h"
 #include "host/grid/dbgrid.h"
 #include "host/search.h"
@@ -12,26 +14,13 @@
 namespace erp::par47300 {
 
 namespace {
-const CodedField kRecDesp{{{u'R', "R"}, {u'D', "D"}}};
-const CodedField kSimNao{{{u'S', "SIM"}, {u'N', "NAO"}}};
-
 const CodedField* codedField(const QString& name)
 {
-    if (name == QLatin1String("IDRECDESPIRPJ"))
-        return &kRecDesp;
-    if (name == QLatin1String("IDRECDESPIRPJOP") || name == QLatin1String("IDCONSVRDEB"))
-        return &kSimNao;
+    if (name == QLatin1String(f::IDRECDESPIRPJ))
+        return &coded::recDesp;
+    if (name == QLatin1String(f::IDRECDESPIRPJOP) || name == QLatin1String(f::IDCONSVRDEB))
+        return &coded::simNao;
     return nullptr;
-}
-
-Field& field(const DataSet& ds, const char* name)
-{
-    return ds.fieldByName(QString::fromLatin1(name));
-}
-
-bool editing(const DataSet& ds)
-{
-    return ds.state() == DataSet::State::Edit || ds.state() == DataSet::State::Insert;
 }
 } // namespace
 
@@ -53,8 +42,8 @@ void TfrmParamIRPJ::cdsRecDespNRSEQALIQIRPJGetText(Field& f, QString& text, bool
     }
     const DataSet& ds = f.dataSet();
     const QString picture = QStringLiteral("#,##0.00");
-    text = f.asString() + QStringLiteral(" - IRPJ: ") + formatFloat(picture, field(ds, "VRALIQPRESIRPJ").asFloat())
-           + QStringLiteral(" - CSLL: ") + formatFloat(picture, field(ds, "VRALIQPRESCSLL").asFloat());
+    text = f.asString() + QStringLiteral(" - IRPJ: ") + formatFloat(picture, field(ds, f::VRALIQPRESIRPJ).asFloat())
+           + QStringLiteral(" - CSLL: ") + formatFloat(picture, field(ds, f::VRALIQPRESCSLL).asFloat());
 }
 
 void TfrmParamIRPJ::cdsRecDespNRSEQALIQIRPJSetText(Field& f, const QString& text)
@@ -69,18 +58,18 @@ void TfrmParamIRPJ::cdsRecDespNRSEQALIQIRPJSetText(Field& f, const QString& text
 void TfrmParamIRPJ::copiaAliquota(DataSet& item)
 {
     const DataSet& aliq = data_->cdsAliquotas;
-    field(item, "NRSEQALIQIRPJ").setValue(field(aliq, "NRSEQALIQIRPJ").value());
-    field(item, "VRALIQPRESCSLL").setValue(field(aliq, "VRALIQPRESCSLL").value());
-    field(item, "VRALIQPRESIRPJ").setValue(field(aliq, "VRALIQPRESIRPJ").value());
+    field(item, f::NRSEQALIQIRPJ).setValue(field(aliq, f::NRSEQALIQIRPJ).value());
+    field(item, f::VRALIQPRESCSLL).setValue(field(aliq, f::VRALIQPRESCSLL).value());
+    field(item, f::VRALIQPRESIRPJ).setValue(field(aliq, f::VRALIQPRESIRPJ).value());
 }
 
 void TfrmParamIRPJ::dbgRecDespEditButtonClick(host::TDBGrid& grid)
 {
     DataSet& item = data_->cdsRecDesp;
-    if (!editing(item))
+    if (!item.isEditing())
         item.edit();
     Field* selected = grid.selectedField();
-    if (!selected || selected->fieldName() != QLatin1String("NRSEQALIQIRPJ"))
+    if (!selected || selected->fieldName() != QLatin1String(f::NRSEQALIQIRPJ))
         return;
     if (host::Pesquisar(&data_->dtsAliquotas, msgPadrao()->Msg(QStringLiteral("ALIQ")) + u'|' + msgPadrao()->Msg(QStringLiteral("ALIQ_N")), false, true))
         copiaAliquota(item);
@@ -90,10 +79,10 @@ void TfrmParamIRPJ::dbgRecDespColExit(host::TDBGrid& grid)
 {
     DataSet& item = data_->cdsRecDesp;
     Field* selected = grid.selectedField();
-    if (!selected || selected->fieldName() != QLatin1String("NRSEQALIQIRPJ") || !editing(item)
+    if (!selected || selected->fieldName() != QLatin1String(f::NRSEQALIQIRPJ) || !item.isEditing()
         || host::EmptyString(selected->asString()))
         return;
-    if (data_->cdsAliquotas.locate(QStringLiteral("NRSEQALIQIRPJ"), {selected->asFloat()})) {
+    if (data_->cdsAliquotas.locate(QString::fromLatin1(f::NRSEQALIQIRPJ), {selected->asFloat()})) {
         copiaAliquota(item);
         return;
     }
@@ -115,45 +104,39 @@ void TfrmParamIRPJ::dbgRecDespKeyPress(host::TDBGrid& grid, QChar& ch)
 
 void TfrmParamIRPJ::cdsRecDespBeforePost(DataSet& ds)
 {
-    const auto refuse = [&](const char* name, const char* key) {
-        field(ds, name).focusControl();
-        host::MensErro(msgPadrao()->Msg(QString::fromLatin1(key)), true);
-    };
-    if (host::EmptyString(field(ds, "NMRECDESPIRPJ").asString()))
-        refuse("NMRECDESPIRPJ", "NOME_DEV");
-    const QString recDesp = field(ds, "IDRECDESPIRPJ").asString();
+    if (host::EmptyString(field(ds, f::NMRECDESPIRPJ).asString()))
+        paraNoCampo(ds, f::NMRECDESPIRPJ, "NOME_DEV");
+    const QString recDesp = field(ds, f::IDRECDESPIRPJ).asString();
     if (host::EmptyString(recDesp))
-        refuse("IDRECDESPIRPJ", "ID_INV");
-    if (!recDesp.startsWith(u'D') && !recDesp.startsWith(u'R'))
-        refuse("IDRECDESPIRPJ", "ID_INV");
-    const QString oper = field(ds, "IDRECDESPIRPJOP").asString();
+        paraNoCampo(ds, f::IDRECDESPIRPJ, "ID_INV");
+    if (!startsWithLetter(recDesp, letter::recDesp::Despesa) && !startsWithLetter(recDesp, letter::recDesp::Receita))
+        paraNoCampo(ds, f::IDRECDESPIRPJ, "ID_INV");
+    const QString oper = field(ds, f::IDRECDESPIRPJOP).asString();
     if (host::EmptyString(oper))
-        refuse("IDRECDESPIRPJOP", "OPER_DEV");
-    if (!oper.startsWith(u'N') && !oper.startsWith(u'S'))
-        refuse("IDRECDESPIRPJOP", "OPER_INV");
-    Field& code = field(ds, "NRSEQALIQIRPJ");
+        paraNoCampo(ds, f::IDRECDESPIRPJOP, "OPER_DEV");
+    if (!startsWithLetter(oper, letter::simNao::Nao) && !startsWithLetter(oper, letter::simNao::Sim))
+        paraNoCampo(ds, f::IDRECDESPIRPJOP, "OPER_INV");
+    Field& code = field(ds, f::NRSEQALIQIRPJ);
     if (host::EmptyString(code.asString()))
-        refuse("NRSEQALIQIRPJ", "ALIQ_DEV");
+        paraNoCampo(ds, f::NRSEQALIQIRPJ, "ALIQ_DEV");
     const DataSet& aliq = data_->cdsAliquotas;
-    if (!data_->cdsAliquotas.locate(QStringLiteral("NRSEQALIQIRPJ"), {code.asFloat()}))
-        refuse("NRSEQALIQIRPJ", "ALIQ_N");
+    if (!data_->cdsAliquotas.locate(QString::fromLatin1(f::NRSEQALIQIRPJ), {code.asFloat()}))
+        paraNoCampo(ds, f::NRSEQALIQIRPJ, "ALIQ_N");
     // Every post carries the rates the entry holds now.
-    field(ds, "VRALIQPRESCSLL").setValue(field(aliq, "VRALIQPRESCSLL").value());
-    field(ds, "VRALIQPRESIRPJ").setValue(field(aliq, "VRALIQPRESIRPJ").value());
+    field(ds, f::VRALIQPRESCSLL).setValue(field(aliq, f::VRALIQPRESCSLL).value());
+    field(ds, f::VRALIQPRESIRPJ).setValue(field(aliq, f::VRALIQPRESIRPJ).value());
     if (itemDuplicado(ds))
-        refuse("NMRECDESPIRPJ", "INFLUCRO_JA");
+        paraNoCampo(ds, f::NMRECDESPIRPJ, "INFLUCRO_JA");
     stItem.clear();
 }
 
 bool TfrmParamIRPJ::itemDuplicado(const DataSet& ds)
 {
-    const QString key = field(ds, "NMRECDESPIRPJ").asString() + field(ds, "IDRECDESPIRPJ").asString()
-                        + field(ds, "IDRECDESPIRPJOP").asString() + field(ds, "NRSEQALIQIRPJ").asString();
-    if (ds.state() == DataSet::State::Edit && key == stItem)
+    if (keptKey(ds, itemKey(ds), stItem))
         return false;
-    return data_->cdsRecDespEspelho.locate(QStringLiteral("NMRECDESPIRPJ;IDRECDESPIRPJ;IDRECDESPIRPJOP;NRSEQALIQIRPJ"),
-                                           {field(ds, "NMRECDESPIRPJ").asString(), field(ds, "IDRECDESPIRPJ").asString(),
-                                            field(ds, "IDRECDESPIRPJOP").asString(), field(ds, "NRSEQALIQIRPJ").asFloat()});
+    return data_->cdsRecDespEspelho.locate(fieldList({f::NMRECDESPIRPJ, f::IDRECDESPIRPJ, f::IDRECDESPIRPJOP, f::NRSEQALIQIRPJ}),
+                                           {text(ds, f::NMRECDESPIRPJ), text(ds, f::IDRECDESPIRPJ), text(ds, f::IDRECDESPIRPJOP),
+                                            field(ds, f::NRSEQALIQIRPJ).asFloat()});
 }
 
 } // namespace erp::par47300

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "module.h"
 
-#include "host/basescreen.h"
+#include "host/hostapplication.h"
 #include "screen/frmparamirpj.h"
 
 #include <QApplication>

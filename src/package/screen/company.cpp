@@ -3,6 +3,7 @@
 #include "frmparamirpj.h"
 
 #include "contract/paramirpj.h"
+#include "data/fields.h"
 #include "host/grid/dbgrid.h"
 #include "host/maskedit.h"
 #include "host/pagecontrol.h"
@@ -35,7 +36,7 @@ void TfrmParamIRPJ::medCdEmpresaExit()
         medCdEmpresa->setFocus();
         host::MensErro(msgPadrao()->Msg(QStringLiteral("EMPR_N")), true);
     }
-    medNmEmpresa->setText(data_->qryEmpresa.fieldByName(QStringLiteral("NMEMPRESA")).asString());
+    medNmEmpresa->setText(text(data_->qryEmpresa, f::NMEMPRESA));
 }
 
 void TfrmParamIRPJ::btpEmpresaBeforePesq(bool&)
@@ -45,8 +46,8 @@ void TfrmParamIRPJ::btpEmpresaBeforePesq(bool&)
 
 void TfrmParamIRPJ::btpEmpresaAfterPesq()
 {
-    medCdEmpresa->setStoredText(data_->qryEmpresa.fieldByName(QStringLiteral("CDEMPRESA")).asString());
-    medNmEmpresa->setText(data_->qryEmpresa.fieldByName(QStringLiteral("NMEMPRESA")).asString());
+    medCdEmpresa->setStoredText(text(data_->qryEmpresa, f::CDEMPRESA));
+    medNmEmpresa->setText(text(data_->qryEmpresa, f::NMEMPRESA));
 }
 
 void TfrmParamIRPJ::panEmpresaEnter()
@@ -58,35 +59,23 @@ void TfrmParamIRPJ::panEmpresaEnter()
 
 void TfrmParamIRPJ::panEmpresaExit()
 {
-    service_.load(data_->cdsAdicIRPJ, contract::method::GetParamIRPJ, companyArg(medCdEmpresa));
-    data_->cdsAdicEspelho.copyFrom(data_->cdsAdicIRPJ);
+    carregaPai(tabs_[IRPJ]);
+}
+
+void TfrmParamIRPJ::carregaPai(const ScreenTab& tab)
+{
+    service_.load(*tab.parent.cds, tab.loadMethod, companyArg(medCdEmpresa));
+    tab.parent.mirror->copyFrom(*tab.parent.cds);
 }
 
 void TfrmParamIRPJ::getDados()
 {
-    struct Load {
-        host::TPageControl* inner;
-        QWidget* firstPage;
-        const char* method;
-        DataSet* dataSet;
-        DataSet* mirror;
-        host::TDBGrid* grid;
-        DataSource* source;
-    };
-    const Load tab = pgcGeral->activePage() == tshIRPJ
-                        ? Load{pgcIRPJ, tshAdicIRPJ, contract::method::GetParamIRPJ, &data_->cdsAdicIRPJ, &data_->cdsAdicEspelho,
-                              dbgAdicIRPJ, &data_->dtsAdicIRPJ}
-                    : pgcGeral->activePage() == tshCSLL
-                        ? Load{pgcCSLL, tshAdicCSLL, contract::method::GetParamCSLL, &data_->cdsAdicCSLL, &data_->cdsAdicEspelho,
-                              dbgAdicCSLL, &data_->dtsAdicCSLL}
-                        : Load{pgcLucro, tshRecDesp, contract::method::getRecDesp, &data_->cdsRecDesp, &data_->cdsRecDespEspelho,
-                              dbgRecDesp, &data_->dtsRecDesp};
-    tab.inner->setActivePage(tab.firstPage);
-    service_.load(*tab.dataSet, tab.method, companyArg(medCdEmpresa));
-    tab.mirror->copyFrom(*tab.dataSet);
+    const ScreenTab& tab = frontTab();
+    tab.inner->setActivePage(tab.first);
+    carregaPai(tab);
     tab.grid->setFocus();
-    ControlaBotoes(*tab.source);
-    if (tab.dataSet == &data_->cdsRecDesp)
+    ControlaBotoes(*tab.parent.dts);
+    if (tab.withRates)
         service_.load(data_->cdsAliquotas, contract::method::getAliquotas);
     service_.load(data_->cdsItensDRE, contract::method::getItensDRE);
 }

@@ -14,59 +14,39 @@ void TfrmParamIRPJ::ControlaBotoes(DataSource& source)
     DataSet* ds = source.dataSet();
     if (!ds)
         return;
-    using S = DataSet::State;
-    const S s = ds->state();
-    const bool browse = s == S::Browse;
-    const bool editing = s == S::Edit || s == S::Insert;
-    const bool idle = s == S::Inactive || browse;
+    const bool browse = ds->state() == DataSet::State::Browse;
+    const bool idle = !ds->isEditing();
     const bool withRows = browse && !ds->isEmpty();
-    const QString name = ds->objectName();
 
     // Buttons; each menu entry shares its button's action.
     action(Incluir)->setEnabled(browse);
     action(Verificar)->setEnabled(browse);
     action(Alterar)->setEnabled(withRows);
     action(Excluir)->setEnabled(withRows);
-    action(Procurar)->setEnabled(withRows && name != QLatin1String("cdsInfCtb"));
-    action(Confirmar)->setEnabled(editing);
-    action(Cancelar)->setEnabled(editing);
+    action(Procurar)->setEnabled(withRows && ds != infCtb_.cds);
+    action(Confirmar)->setEnabled(ds->isEditing());
+    action(Cancelar)->setEnabled(ds->isEditing());
 
     // Footer: always the parent of the front outer tab, in this order.
-    DataSource* parent = &data_->dtsRecDesp;
-    QString field = QStringLiteral("NMRECDESPIRPJ");
-    if (pgcGeral->activePage() == tshIRPJ) {
-        parent = &data_->dtsAdicIRPJ;
-        field = QStringLiteral("NMPARAMAPU");
-    } else if (pgcGeral->activePage() == tshCSLL) {
-        parent = &data_->dtsAdicCSLL;
-        field = QStringLiteral("NMPARAMAPU");
-    }
+    const ScreenTab& front = frontTab();
     dbtRodape->setDataField(QString());
-    dbtRodape->setDataSource(parent);
-    dbnRodape->setDataSource(parent);
-    dbtRodape->setDataField(field);
+    dbtRodape->setDataSource(front.parent.dts);
+    dbnRodape->setDataSource(front.parent.dts);
+    dbtRodape->setDataField(QString::fromLatin1(front.footerField));
 
-    // Page lock: the pages that would let the user walk away from a row being edited.
-    const auto lock = [&](QWidget* otherA, QWidget* otherB, host::TPageControl* inner, QWidget* sibling, bool siblingEnabled) {
-        pgcGeral->setPageEnabled(otherA, idle);
-        pgcGeral->setPageEnabled(otherB, idle);
-        inner->setPageEnabled(sibling, siblingEnabled);
+    // Page lock: the pages that would let the user walk away from a row being
+    // edited; for a parent its detail page, for the accounting information
+    // the parent's page of the front tab.
+    const auto lock = [&](const ScreenTab& tab, QWidget* sibling, bool siblingEnabled) {
+        for (const ScreenTab& other : tabs_)
+            if (&other != &tab)
+                pgcGeral->setPageEnabled(other.tab, idle);
+        tab.inner->setPageEnabled(sibling, siblingEnabled);
     };
-    const bool parentDetail = browse && ds->recordCount() > 0;
-    if (name == QLatin1String("cdsAdicIRPJ"))
-        lock(tshCSLL, tshLucro, pgcIRPJ, tshInfCtbIRPJ, parentDetail);
-    else if (name == QLatin1String("cdsAdicCSLL"))
-        lock(tshIRPJ, tshLucro, pgcCSLL, tshInfCtbCSLL, parentDetail);
-    else if (name == QLatin1String("cdsRecDesp"))
-        lock(tshIRPJ, tshCSLL, pgcLucro, tshInfCtbLucro, parentDetail);
-    else if (name == QLatin1String("cdsInfCtb")) {
-        if (pgcGeral->activePage() == tshIRPJ)
-            lock(tshCSLL, tshLucro, pgcIRPJ, tshAdicIRPJ, browse);
-        else if (pgcGeral->activePage() == tshCSLL)
-            lock(tshIRPJ, tshLucro, pgcCSLL, tshAdicCSLL, browse);
-        else if (pgcGeral->activePage() == tshLucro)
-            lock(tshIRPJ, tshCSLL, pgcLucro, tshRecDesp, browse);
-    }
+    if (const ScreenTab* owner = tabOfParent(ds))
+        lock(*owner, owner->detail, browse && ds->recordCount() > 0);
+    else if (ds == infCtb_.cds)
+        lock(front, front.first, browse);
 }
 
 } // namespace erp::par47300

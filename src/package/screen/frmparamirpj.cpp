@@ -3,10 +3,11 @@
 #include "frmparamirpj.h"
 
 #include "contract/paramirpj.h"
+#include "data/fields.h"
 #include "entry/module.h"
 #include "host/busy.h"
 #include "host/dbcontrols.h"
-#include "host/focuschain.h"
+#include "host/hostapplication.h"
 #include "host/grid/dbgrid.h"
 #include "host/maskedit.h"
 #include "host/pagecontrol.h"
@@ -37,141 +38,109 @@ TfrmParamIRPJ::TfrmParamIRPJ(QWidget* parent)
 
 TfrmParamIRPJ::~TfrmParamIRPJ() = default;
 
+namespace {
+// A dataset's or a field's rule from a method of the screen.
+template<class... Args>
+auto rule(TfrmParamIRPJ* screen, void (TfrmParamIRPJ::*method)(Args...))
+{
+    return [screen, method](Args... args) { (screen->*method)(std::forward<Args>(args)...); };
+}
+} // namespace
+
 void TfrmParamIRPJ::bindRules()
 {
-    using host::FocusChain;
+    ParamIRPJData& d = *data_;
+
+    // Company bar.
     medCdEmpresa->onChange = [this](host::TMaskEdit&) { medCdEmpresaChange(); };
-    FocusChain::instance().setExit(medCdEmpresa, [this] { medCdEmpresaExit(); });
-    FocusChain::instance().setEnter(panEmpresa, [this] { panEmpresaEnter(); });
-    FocusChain::instance().setExit(panEmpresa, [this] { panEmpresaExit(); });
+    setExitRule(medCdEmpresa, [this] { medCdEmpresaExit(); });
+    setEnterRule(panEmpresa, [this] { panEmpresaEnter(); });
+    setExitRule(panEmpresa, [this] { panEmpresaExit(); });
     btpEmpresa->onBeforePesq = [this](host::TBtnPesquisa&, bool& flag) { btpEmpresaBeforePesq(flag); };
     btpEmpresa->onAfterPesq = [this](host::TBtnPesquisa&) { btpEmpresaAfterPesq(); };
 
-    data_->dtsAdicIRPJ.onStateChange = [this](DataSource& s) { dtsAdicIRPJStateChange(s); };
-    data_->dtsAdicCSLL.onStateChange = [this](DataSource& s) { dtsAdicCSLLStateChange(s); };
-    data_->dtsInfCtb.onStateChange = [this](DataSource& s) { dtsInfCtbStateChange(s); };
-    data_->dtsRecDesp.onStateChange = [this](DataSource& s) { dtsRecDespStateChange(s); };
-
+    // Tabs: the main page control, then each tab's inner pages and parent.
     pgcGeral->onChange = [this](host::TPageControl&) { pgcGeralChange(); };
-    pgcIRPJ->onChange = [this](host::TPageControl&) { pgcIRPJChange(); };
-    pgcCSLL->onChange = [this](host::TPageControl&) { pgcCSLLChange(); };
-    pgcLucro->onChange = [this](host::TPageControl&) { pgcLucroChange(); };
-    FocusChain::instance().setExit(pgcIRPJ, [this] { pgcIRPJExit(); });
-    FocusChain::instance().setExit(pgcCSLL, [this] { pgcCSLLExit(); });
-    FocusChain::instance().setExit(pgcLucro, [this] { pgcLucroExit(); });
-    FocusChain::instance().setExit(pgcGeral, [this] { pgcGeralExit(); });
-    const std::pair<host::TDBGrid*, void (TfrmParamIRPJ::*)(int&, Qt::KeyboardModifiers)> keyDowns[] = {
-        {dbgAdicIRPJ, &TfrmParamIRPJ::dbgAdicIRPJKeyDown},     {dbgAdicCSLL, &TfrmParamIRPJ::dbgAdicCSLLKeyDown},
-        {dbgInfCtbIRPJ, &TfrmParamIRPJ::dbgInfCtbIRPJKeyDown}, {dbgInfCtbCSLL, &TfrmParamIRPJ::dbgInfCtbCSLLKeyDown},
-        {dbgInfCtbLucro, &TfrmParamIRPJ::dbgInfCtbLucroKeyDown}, {dbgRecDesp, &TfrmParamIRPJ::dbgRecDespKeyDown}};
-    for (const auto& [grid, method] : keyDowns)
-        grid->onKeyDown = [this, method](host::TDBGrid&, int& key, Qt::KeyboardModifiers m) { (this->*method)(key, m); };
+    setExitRule(pgcGeral, [this] { cancelaPendente(*infCtb_.cds); });
+    for (const ScreenTab& tab : tabs_) {
+        tab.inner->onChange = [this, &tab](host::TPageControl&) { pgcInnerChange(tab); };
+        setExitRule(tab.inner, [this, &tab] { cancelaPendente(*tab.parent.cds); });
+        tab.parent.cds->afterScroll = [this, &tab](DataSet&) { cdsParentAfterScroll(tab); };
+        tab.parent.cds->beforeDelete = [this, &tab](DataSet&) { cdsParentBeforeDelete(tab.parent); };
+        for (host::TDBGrid* grid : {tab.grid, tab.detailGrid})
+            grid->onKeyDown = [this](host::TDBGrid&, int& key, Qt::KeyboardModifiers m) { dbgKeyDown(key, m); };
+    }
 
-    const auto rule = [this](void (TfrmParamIRPJ::*method)(DataSet&)) {
-        return [this, method](DataSet& ds) { (this->*method)(ds); };
-    };
-    ParamIRPJData& d = *data_;
-    d.cdsAdicIRPJ.onNewRecord = rule(&TfrmParamIRPJ::cdsAdicIRPJNewRecord);
-    d.cdsAdicCSLL.onNewRecord = rule(&TfrmParamIRPJ::cdsAdicCSLLNewRecord);
-    d.cdsInfCtb.onNewRecord = rule(&TfrmParamIRPJ::cdsInfCtbNewRecord);
-    d.cdsRecDesp.onNewRecord = rule(&TfrmParamIRPJ::cdsRecDespNewRecord);
-    d.cdsAdicIRPJ.afterEdit = rule(&TfrmParamIRPJ::cdsAdicIRPJAfterEdit);
-    d.cdsAdicCSLL.afterEdit = rule(&TfrmParamIRPJ::cdsAdicCSLLAfterEdit);
-    d.cdsInfCtb.afterEdit = rule(&TfrmParamIRPJ::cdsInfCtbAfterEdit);
-    d.cdsRecDesp.afterEdit = rule(&TfrmParamIRPJ::cdsRecDespAfterEdit);
-    d.cdsAdicIRPJ.afterPost = rule(&TfrmParamIRPJ::cdsAdicIRPJAfterPost);
-    d.cdsAdicCSLL.afterPost = rule(&TfrmParamIRPJ::cdsAdicCSLLAfterPost);
-    d.cdsInfCtb.afterPost = rule(&TfrmParamIRPJ::cdsInfCtbAfterPost);
-    d.cdsRecDesp.afterPost = rule(&TfrmParamIRPJ::cdsRecDespAfterPost);
-    d.cdsAdicIRPJ.afterDelete = rule(&TfrmParamIRPJ::cdsAdicIRPJAfterDelete);
-    d.cdsAdicCSLL.afterDelete = rule(&TfrmParamIRPJ::cdsAdicCSLLAfterDelete);
-    d.cdsInfCtb.afterDelete = rule(&TfrmParamIRPJ::cdsInfCtbAfterDelete);
-    d.cdsRecDesp.afterDelete = rule(&TfrmParamIRPJ::cdsRecDespAfterDelete);
-    d.cdsAdicIRPJ.beforeDelete = rule(&TfrmParamIRPJ::cdsAdicIRPJBeforeDelete);
-    d.cdsAdicCSLL.beforeDelete = rule(&TfrmParamIRPJ::cdsAdicCSLLBeforeDelete);
-    d.cdsRecDesp.beforeDelete = rule(&TfrmParamIRPJ::cdsRecDespBeforeDelete);
-    d.cdsAdicIRPJ.afterCancel = rule(&TfrmParamIRPJ::cdsAdicIRPJAfterCancel);
-    d.cdsAdicCSLL.afterCancel = rule(&TfrmParamIRPJ::cdsAdicCSLLAfterCancel);
-    d.cdsInfCtb.afterCancel = rule(&TfrmParamIRPJ::cdsInfCtbAfterCancel);
-    d.cdsRecDesp.afterCancel = rule(&TfrmParamIRPJ::cdsRecDespAfterCancel);
-    d.cdsAdicIRPJ.afterScroll = rule(&TfrmParamIRPJ::cdsAdicIRPJAfterScroll);
-    d.cdsAdicCSLL.afterScroll = rule(&TfrmParamIRPJ::cdsAdicCSLLAfterScroll);
-    d.cdsRecDesp.afterScroll = rule(&TfrmParamIRPJ::cdsRecDespAfterScroll);
+    // Edit persistence of the four edited datasets.
+    for (const EditedDataSet* e : {&tabs_[IRPJ].parent, &tabs_[CSLL].parent, &tabs_[Lucro].parent, &infCtb_}) {
+        e->dts->onStateChange = rule(this, &TfrmParamIRPJ::ControlaBotoes);
+        e->cds->afterEdit = [this, e](DataSet&) { cdsAfterEdit(*e); };
+        e->cds->afterPost = [this, e](DataSet&) { cdsAfterPost(*e); };
+        e->cds->afterDelete = [this, e](DataSet&) { cdsAfterDelete(*e); };
+        e->cds->afterCancel = [this, e](DataSet&) { cdsAfterCancel(*e); };
+    }
+    d.cdsInfCtb.onNewRecord = rule(this, &TfrmParamIRPJ::cdsInfCtbNewRecord);
+    d.cdsRecDesp.onNewRecord = rule(this, &TfrmParamIRPJ::cdsRecDespNewRecord);
 
-    // Additions editor.
-    const auto getText = [this](void (TfrmParamIRPJ::*method)(Field&, QString&, bool)) {
-        return [this, method](Field& f, QString& text, bool display) { (this->*method)(f, text, display); };
-    };
-    const auto setText = [this](void (TfrmParamIRPJ::*method)(Field&, const QString&)) {
-        return [this, method](Field& f, const QString& text) { (this->*method)(f, text); };
-    };
-    const auto field = [](DataSet& ds, const char* name) -> Field& { return ds.fieldByName(QString::fromLatin1(name)); };
-    field(d.cdsAdicIRPJ, "IDPARAMAPU").onGetText = getText(&TfrmParamIRPJ::cdsAdicIRPJIDPARAMAPUGetText);
-    field(d.cdsAdicCSLL, "IDPARAMAPU").onGetText = getText(&TfrmParamIRPJ::cdsAdicCSLLIDPARAMAPUGetText);
-    field(d.cdsAdicIRPJ, "IDPARAMAPU").onSetText = setText(&TfrmParamIRPJ::cdsAdicIRPJIDPARAMAPUSetText);
-    field(d.cdsAdicCSLL, "IDPARAMAPU").onSetText = setText(&TfrmParamIRPJ::cdsAdicCSLLIDPARAMAPUSetText);
-    field(d.cdsAdicIRPJ, "VRPORCENTAGEM").onGetText = getText(&TfrmParamIRPJ::cdsAdicIRPJVRPORCENTAGEMGetText);
-    field(d.cdsAdicCSLL, "VRPORCENTAGEM").onGetText = getText(&TfrmParamIRPJ::cdsAdicCSLLVRPORCENTAGEMGetText);
-    dbgAdicIRPJ->onKeyPress = [this](host::TDBGrid& g, QChar& ch) { dbgAdicIRPJKeyPress(g, ch); };
-    dbgAdicCSLL->onKeyPress = [this](host::TDBGrid& g, QChar& ch) { dbgAdicCSLLKeyPress(g, ch); };
-    d.cdsAdicIRPJ.beforePost = rule(&TfrmParamIRPJ::cdsAdicIRPJBeforePost);
-    d.cdsAdicCSLL.beforePost = rule(&TfrmParamIRPJ::cdsAdicCSLLBeforePost);
+    // Additions editor, for both taxes; their new rows differ in their tax.
+    const std::pair<Tab, char> taxes[] = {{IRPJ, letter::imposto::IRPJ}, {CSLL, letter::imposto::CSLL}};
+    for (const auto& [t, imposto] : taxes) {
+        const EditedDataSet& e = tabs_[t].parent;
+        DataSet& ds = *e.cds;
+        ds.onNewRecord = [this, &e, imposto](DataSet&) { cdsAdicNewRecord(e, imposto); };
+        field(ds, f::IDPARAMAPU).onGetText = rule(this, &TfrmParamIRPJ::cdsAdicIDPARAMAPUGetText);
+        field(ds, f::IDPARAMAPU).onSetText = rule(this, &TfrmParamIRPJ::cdsAdicIDPARAMAPUSetText);
+        field(ds, f::VRPORCENTAGEM).onGetText = rule(this, &TfrmParamIRPJ::cdsAdicVRPORCENTAGEMGetText);
+        ds.beforePost = rule(this, &TfrmParamIRPJ::cdsAdicBeforePost);
+        tabs_[t].grid->onKeyPress = rule(this, &TfrmParamIRPJ::dbgAdicKeyPress);
+    }
 
     // Net-profit items editor.
-    field(d.cdsRecDesp, "IDRECDESPIRPJ").onGetText = getText(&TfrmParamIRPJ::cdsRecDespIDRECDESPIRPJGetText);
-    field(d.cdsRecDesp, "IDRECDESPIRPJOP").onGetText = getText(&TfrmParamIRPJ::cdsRecDespIDRECDESPIRPJOPGetText);
-    field(d.cdsRecDesp, "IDCONSVRDEB").onGetText = getText(&TfrmParamIRPJ::cdsRecDespIDCONSVRDEBGetText);
-    field(d.cdsRecDesp, "IDRECDESPIRPJ").onSetText = setText(&TfrmParamIRPJ::cdsRecDespIDRECDESPIRPJSetText);
-    field(d.cdsRecDesp, "IDRECDESPIRPJOP").onSetText = setText(&TfrmParamIRPJ::cdsRecDespIDRECDESPIRPJOPSetText);
-    field(d.cdsRecDesp, "IDCONSVRDEB").onSetText = setText(&TfrmParamIRPJ::cdsRecDespIDCONSVRDEBSetText);
-    field(d.cdsRecDesp, "NRSEQALIQIRPJ").onGetText = getText(&TfrmParamIRPJ::cdsRecDespNRSEQALIQIRPJGetText);
-    field(d.cdsRecDesp, "NRSEQALIQIRPJ").onSetText = setText(&TfrmParamIRPJ::cdsRecDespNRSEQALIQIRPJSetText);
-    dbgRecDesp->onEditButtonClick = [this](host::TDBGrid& g) { dbgRecDespEditButtonClick(g); };
-    dbgRecDesp->onColExit = [this](host::TDBGrid& g) { dbgRecDespColExit(g); };
-    dbgRecDesp->onKeyPress = [this](host::TDBGrid& g, QChar& ch) { dbgRecDespKeyPress(g, ch); };
-    d.cdsRecDesp.beforePost = rule(&TfrmParamIRPJ::cdsRecDespBeforePost);
+    for (const char* coded : {f::IDRECDESPIRPJ, f::IDRECDESPIRPJOP, f::IDCONSVRDEB}) {
+        field(d.cdsRecDesp, coded).onGetText = rule(this, &TfrmParamIRPJ::cdsRecDespCodedGetText);
+        field(d.cdsRecDesp, coded).onSetText = rule(this, &TfrmParamIRPJ::cdsRecDespCodedSetText);
+    }
+    field(d.cdsRecDesp, f::NRSEQALIQIRPJ).onGetText = rule(this, &TfrmParamIRPJ::cdsRecDespNRSEQALIQIRPJGetText);
+    field(d.cdsRecDesp, f::NRSEQALIQIRPJ).onSetText = rule(this, &TfrmParamIRPJ::cdsRecDespNRSEQALIQIRPJSetText);
+    dbgRecDesp->onEditButtonClick = rule(this, &TfrmParamIRPJ::dbgRecDespEditButtonClick);
+    dbgRecDesp->onColExit = rule(this, &TfrmParamIRPJ::dbgRecDespColExit);
+    dbgRecDesp->onKeyPress = rule(this, &TfrmParamIRPJ::dbgRecDespKeyPress);
+    d.cdsRecDesp.beforePost = rule(this, &TfrmParamIRPJ::cdsRecDespBeforePost);
 
     // Accounting information: the rules read and write cdsInfCtb whichever dataset raised them.
     for (DataSet* ds : {&d.cdsInfCtb, &d.cdsInfEspelho}) {
-        field(*ds, "IDINFCTBIRPJ").onGetText = getText(&TfrmParamIRPJ::cdsInfCtbIDINFCTBIRPJGetText);
-        field(*ds, "IDINFCTBIRPJ").onChange = [this](Field& f) { cdsInfCtbIDINFCTBIRPJChange(f); };
-        field(*ds, "IDFORMAPURITEM").onGetText = getText(&TfrmParamIRPJ::cdsInfCtbIDFORMAPURITEMGetText);
-        field(*ds, "IDFORMAPURITEM").onSetText = setText(&TfrmParamIRPJ::cdsInfCtbIDFORMAPURITEMSetText);
+        field(*ds, f::IDINFCTBIRPJ).onGetText = rule(this, &TfrmParamIRPJ::cdsInfCtbIDINFCTBIRPJGetText);
+        field(*ds, f::IDINFCTBIRPJ).onChange = rule(this, &TfrmParamIRPJ::cdsInfCtbIDINFCTBIRPJChange);
+        field(*ds, f::IDFORMAPURITEM).onGetText = rule(this, &TfrmParamIRPJ::cdsInfCtbIDFORMAPURITEMGetText);
+        field(*ds, f::IDFORMAPURITEM).onSetText = rule(this, &TfrmParamIRPJ::cdsInfCtbIDFORMAPURITEMSetText);
     }
-    field(d.cdsInfCtb, "IDINFCTBIRPJ").onSetText = setText(&TfrmParamIRPJ::cdsInfCtbIDINFCTBIRPJSetText);
+    field(d.cdsInfCtb, f::IDINFCTBIRPJ).onSetText = rule(this, &TfrmParamIRPJ::cdsInfCtbIDINFCTBIRPJSetText);
     // The key is a ledger-account code only on an account row: item keys are
     // shown and typed as stored, without the account mask.
-    field(d.cdsInfCtb, "CHAVE").editMaskApplies = [](const Field& chave) {
-        return chave.dataSet().fieldByName(QStringLiteral("IDINFCTBIRPJ")).asString() == QLatin1String("C");
+    field(d.cdsInfCtb, f::CHAVE).editMaskApplies = [](const Field& chave) {
+        return isLetter(text(chave.dataSet(), f::IDINFCTBIRPJ), letter::origem::Conta);
     };
-    d.cdsInfCtb.beforePost = rule(&TfrmParamIRPJ::cdsInfCtbBeforePost);
-    dbgInfCtbIRPJ->onEditButtonClick = [this](host::TDBGrid& g) { dbgInfCtbIRPJEditButtonClick(g); };
-    dbgInfCtbCSLL->onEditButtonClick = [this](host::TDBGrid& g) { dbgInfCtbCSLLEditButtonClick(g); };
-    dbgInfCtbLucro->onEditButtonClick = [this](host::TDBGrid& g) { dbgInfCtbLucroEditButtonClick(g); };
-    dbgInfCtbIRPJ->onColExit = [this](host::TDBGrid& g) { dbgInfCtbIRPJColExit(g); };
-    dbgInfCtbCSLL->onColExit = [this](host::TDBGrid& g) { dbgInfCtbCSLLColExit(g); };
-    dbgInfCtbLucro->onColExit = [this](host::TDBGrid& g) { dbgInfCtbLucroColExit(g); };
-    dbgInfCtbIRPJ->onKeyPress = [this](host::TDBGrid& g, QChar& ch) { dbgInfCtbIRPJKeyPress(g, ch); };
-    dbgInfCtbCSLL->onKeyPress = [this](host::TDBGrid& g, QChar& ch) { dbgInfCtbCSLLKeyPress(g, ch); };
-    dbgInfCtbLucro->onKeyPress = [this](host::TDBGrid& g, QChar& ch) { dbgInfCtbLucroKeyPress(g, ch); };
+    d.cdsInfCtb.beforePost = rule(this, &TfrmParamIRPJ::cdsInfCtbBeforePost);
+    for (const ScreenTab& tab : tabs_) {
+        tab.detailGrid->onEditButtonClick = rule(this, &TfrmParamIRPJ::dbgInfCtbEditButtonClick);
+        tab.detailGrid->onColExit = rule(this, &TfrmParamIRPJ::dbgInfCtbColExit);
+        tab.detailGrid->onKeyPress = [this, lucro = &tab == &tabs_[Lucro]](host::TDBGrid& g, QChar& ch) { dbgInfCtbKeyPress(g, ch, lucro); };
+    }
 }
 
 void TfrmParamIRPJ::FormCreate()
 {
     TfrmPadraoSimples::FormCreate();
+    field(data_->qryContCtbl, f::CDCONTCTBL).setEditMask(host::DBPict(2));
+    field(data_->cdsInfCtb, f::CHAVE).setEditMask(host::DBPict(2));
     // However set-up ends, the busy animation goes.
-    struct HideAnimation {
-        ~HideAnimation() { host::DeactiveShowAvi(); }
-    } guard;
-    data_->qryContCtbl.fieldByName(QStringLiteral("CDCONTCTBL")).setEditMask(host::DBPict(2));
-    data_->cdsInfCtb.fieldByName(QStringLiteral("CHAVE")).setEditMask(host::DBPict(2));
-    host::ActiveShowAvi(host::HostApplication::mainWindow(), 0);
+    const host::BusyAnimation busy(host::HostApplication::mainWindow(), host::BusyAnimation::Opening);
     netParamIRPJ_.open();
     abreQryEmpresa(host::EmprProc(), QString());
     if (data_->qryEmpresa.isEmpty())
         host::MensErro(msgPadrao()->Msg(QStringLiteral("NAO_EMPR")), true);
-    medCdEmpresa->setStoredText(data_->qryEmpresa.fieldByName(QStringLiteral("CDEMPRESA")).asString());
-    medNmEmpresa->setText(data_->qryEmpresa.fieldByName(QStringLiteral("NMEMPRESA")).asString());
+    medCdEmpresa->setStoredText(text(data_->qryEmpresa, f::CDEMPRESA));
+    medNmEmpresa->setText(text(data_->qryEmpresa, f::NMEMPRESA));
     service_.load(data_->cdsItensDRE, contract::method::getItensDRE);
     service_.load(data_->cdsAliquotas, contract::method::getAliquotas);
     data_->cdsInfEspelho.createDataSet();
@@ -183,7 +152,7 @@ void TfrmParamIRPJ::netParamIRPJBeforeConnect(host::TNetConnection& sender)
 {
     sender.setHost(host::WebURL());
     sender.setPort(host::WebPort());
-    sender.setToken(host::hostSettings().token);
+    sender.setToken(host::WebToken());
 }
 
 void TfrmParamIRPJ::abreQryEmpresa(const QString& code, const QString& all)
@@ -199,6 +168,12 @@ void TfrmParamIRPJ::FormClose(host::CloseAction& action)
     TfrmPadraoSimples::FormClose(action);
     boIdCriado = false;
     netParamIRPJ_.close();
+}
+
+void TfrmParamIRPJ::paraNoCampo(const DataSet& ds, const char* name, const char* key)
+{
+    field(ds, name).focusControl();
+    host::MensErro(msgPadrao()->Msg(QString::fromLatin1(key)), true);
 }
 
 } // namespace erp::par47300

@@ -5,6 +5,9 @@
 #include "data/paramservice.h"
 #include "host/basescreen.h"
 #include "host/net/netconnection.h"
+#include "screen/tabs.h"
+
+#include <array>
 
 class QFrame;
 class QLabel;
@@ -22,7 +25,11 @@ namespace erp::par47300 {
 
 // The screen "Parametrização da Apuração do IRPJ e CSLL". Its behaviour is a
 // set of rules named after the control and the event they answer; the
-// implementation is split by concern over the files of this folder.
+// implementation is split by concern over the files of this folder. A rule
+// that twins share (the IRPJ and CSLL additions, the three tabs, the three
+// accounting grids) is one method named after the family, bound once per
+// object in bindRules() with what differs between them: cdsAdicBeforePost
+// answers both cdsAdicIRPJBeforePost and cdsAdicCSLLBeforePost.
 class TfrmParamIRPJ : public host::TfrmPadraoSimples {
     Q_OBJECT
 public:
@@ -47,57 +54,30 @@ public:
     void panEmpresaExit();
     void getDados();
 
-    // ---- toolbar enabling, footer and page lock
+    // ---- toolbar enabling, footer and page lock; also the state-change
+    // rule of the four edited data sources
     void ControlaBotoes(DataSource& source);
-    void dtsAdicIRPJStateChange(DataSource& sender) { ControlaBotoes(sender); }
-    void dtsAdicCSLLStateChange(DataSource& sender) { ControlaBotoes(sender); }
-    void dtsInfCtbStateChange(DataSource& sender) { ControlaBotoes(sender); }
-    void dtsRecDespStateChange(DataSource& sender) { ControlaBotoes(sender); }
 
     // ---- edit persistence: new rows, pre-edit keys, saves and their undo
-    void cdsAdicIRPJNewRecord(DataSet& ds);
-    void cdsAdicCSLLNewRecord(DataSet& ds);
+    void cdsAdicNewRecord(const EditedDataSet& e, char imposto);
     void cdsInfCtbNewRecord(DataSet& ds);
     void cdsRecDespNewRecord(DataSet& ds);
-    void cdsAdicIRPJAfterEdit(DataSet& ds);
-    void cdsAdicCSLLAfterEdit(DataSet& ds);
-    void cdsInfCtbAfterEdit(DataSet& ds);
-    void cdsRecDespAfterEdit(DataSet& ds);
-    void cdsAdicIRPJAfterPost(DataSet& ds);
-    void cdsAdicCSLLAfterPost(DataSet& ds);
-    void cdsInfCtbAfterPost(DataSet& ds);
-    void cdsRecDespAfterPost(DataSet& ds);
-    void cdsAdicIRPJAfterDelete(DataSet& ds);
-    void cdsAdicCSLLAfterDelete(DataSet& ds);
-    void cdsInfCtbAfterDelete(DataSet& ds);
-    void cdsRecDespAfterDelete(DataSet& ds);
-    void cdsAdicIRPJBeforeDelete(DataSet& ds);
-    void cdsAdicCSLLBeforeDelete(DataSet& ds);
-    void cdsRecDespBeforeDelete(DataSet& ds);
-    void cdsAdicIRPJAfterCancel(DataSet& ds);
-    void cdsAdicCSLLAfterCancel(DataSet& ds);
-    void cdsInfCtbAfterCancel(DataSet& ds);
-    void cdsRecDespAfterCancel(DataSet& ds);
+    void cdsAfterEdit(const EditedDataSet& e);
+    void cdsAfterPost(const EditedDataSet& e);
+    void cdsAfterDelete(const EditedDataSet& e);
+    void cdsAfterCancel(const EditedDataSet& e);
+    void cdsParentBeforeDelete(const EditedDataSet& parent);
 
-    // ---- additions editor: one rule set, bound to the IRPJ and CSLL objects
-    void cdsAdicIRPJIDPARAMAPUGetText(Field& f, QString& text, bool) { adicIDPARAMAPUGetText(f, text); }
-    void cdsAdicCSLLIDPARAMAPUGetText(Field& f, QString& text, bool) { adicIDPARAMAPUGetText(f, text); }
-    void cdsAdicIRPJIDPARAMAPUSetText(Field& f, const QString& text) { adicIDPARAMAPUSetText(f, text); }
-    void cdsAdicCSLLIDPARAMAPUSetText(Field& f, const QString& text) { adicIDPARAMAPUSetText(f, text); }
-    void cdsAdicIRPJVRPORCENTAGEMGetText(Field& f, QString& text, bool) { adicVRPORCENTAGEMGetText(f, text); }
-    void cdsAdicCSLLVRPORCENTAGEMGetText(Field& f, QString& text, bool) { adicVRPORCENTAGEMGetText(f, text); }
-    void dbgAdicIRPJKeyPress(host::TDBGrid& grid, QChar& ch) { adicKeyPress(grid, data_->dtsAdicIRPJ, ch); }
-    void dbgAdicCSLLKeyPress(host::TDBGrid& grid, QChar& ch) { adicKeyPress(grid, data_->dtsAdicCSLL, ch); }
-    void cdsAdicIRPJBeforePost(DataSet& ds) { adicBeforePost(ds); }
-    void cdsAdicCSLLBeforePost(DataSet& ds) { adicBeforePost(ds); }
+    // ---- additions editor: both taxes
+    void cdsAdicIDPARAMAPUGetText(Field& f, QString& text, bool displayText);
+    void cdsAdicIDPARAMAPUSetText(Field& f, const QString& text);
+    void cdsAdicVRPORCENTAGEMGetText(Field& f, QString& text, bool displayText);
+    void dbgAdicKeyPress(host::TDBGrid& grid, QChar& ch);
+    void cdsAdicBeforePost(DataSet& ds);
 
     // ---- net-profit items editor
-    void cdsRecDespIDRECDESPIRPJGetText(Field& f, QString& text, bool d) { cdsRecDespCodedGetText(f, text, d); }
-    void cdsRecDespIDRECDESPIRPJOPGetText(Field& f, QString& text, bool d) { cdsRecDespCodedGetText(f, text, d); }
-    void cdsRecDespIDCONSVRDEBGetText(Field& f, QString& text, bool d) { cdsRecDespCodedGetText(f, text, d); }
-    void cdsRecDespIDRECDESPIRPJSetText(Field& f, const QString& text) { cdsRecDespCodedSetText(f, text); }
-    void cdsRecDespIDRECDESPIRPJOPSetText(Field& f, const QString& text) { cdsRecDespCodedSetText(f, text); }
-    void cdsRecDespIDCONSVRDEBSetText(Field& f, const QString& text) { cdsRecDespCodedSetText(f, text); }
+    void cdsRecDespCodedGetText(Field& f, QString& text, bool displayText); // its three coded fields
+    void cdsRecDespCodedSetText(Field& f, const QString& text);
     void cdsRecDespNRSEQALIQIRPJGetText(Field& f, QString& text, bool displayText);
     void cdsRecDespNRSEQALIQIRPJSetText(Field& f, const QString& text);
     void dbgRecDespEditButtonClick(host::TDBGrid& grid);
@@ -113,15 +93,11 @@ public:
     void cdsInfCtbIDFORMAPURITEMSetText(Field& f, const QString& text);
     void cdsInfCtbBeforePost(DataSet& ds);
     void abreQryContCtbl(const QString& code, const QString& all);
-    void dbgInfCtbIRPJEditButtonClick(host::TDBGrid& grid) { infCtbEditButtonClick(grid); }
-    void dbgInfCtbCSLLEditButtonClick(host::TDBGrid& grid) { infCtbEditButtonClick(grid); }
-    void dbgInfCtbLucroEditButtonClick(host::TDBGrid& grid) { infCtbEditButtonClick(grid); }
-    void dbgInfCtbIRPJColExit(host::TDBGrid& grid) { infCtbColExit(grid); }
-    void dbgInfCtbCSLLColExit(host::TDBGrid& grid) { infCtbColExit(grid); }
-    void dbgInfCtbLucroColExit(host::TDBGrid& grid) { infCtbColExit(grid); }
-    void dbgInfCtbIRPJKeyPress(host::TDBGrid& grid, QChar& ch) { infCtbKeyPress(grid, ch, false); }
-    void dbgInfCtbCSLLKeyPress(host::TDBGrid& grid, QChar& ch) { infCtbKeyPress(grid, ch, false); }
-    void dbgInfCtbLucroKeyPress(host::TDBGrid& grid, QChar& ch) { infCtbKeyPress(grid, ch, true); }
+    void dbgInfCtbEditButtonClick(host::TDBGrid& grid);
+    void dbgInfCtbColExit(host::TDBGrid& grid);
+    // `lucro`: the net-profit grid, which also filters its apuração column
+    // and passes an accepted origin letter upper-cased.
+    void dbgInfCtbKeyPress(host::TDBGrid& grid, QChar& ch, bool lucro);
 
     // ---- toolbar actions
     void sbtIncluirClick(QObject* sender) override;
@@ -135,22 +111,10 @@ public:
 
     // ---- tab navigation, detail refresh and grid keys
     void pgcGeralChange();
-    void pgcIRPJChange() { innerPageChange(pgcIRPJ); }
-    void pgcCSLLChange() { innerPageChange(pgcCSLL); }
-    void pgcLucroChange() { innerPageChange(pgcLucro); }
-    void cdsAdicIRPJAfterScroll(DataSet&) { parentAfterScroll(pgcIRPJ); }
-    void cdsAdicCSLLAfterScroll(DataSet&) { parentAfterScroll(pgcCSLL); }
-    void cdsRecDespAfterScroll(DataSet&) { parentAfterScroll(pgcLucro); }
-    void pgcIRPJExit() { cancelaPendente(data_->cdsAdicIRPJ); }
-    void pgcCSLLExit() { cancelaPendente(data_->cdsAdicCSLL); }
-    void pgcLucroExit() { cancelaPendente(data_->cdsRecDesp); }
-    void pgcGeralExit() { cancelaPendente(data_->cdsInfCtb); }
-    void dbgAdicIRPJKeyDown(int& key, Qt::KeyboardModifiers m) { gridKeyDown(key, m); }
-    void dbgAdicCSLLKeyDown(int& key, Qt::KeyboardModifiers m) { gridKeyDown(key, m); }
-    void dbgInfCtbIRPJKeyDown(int& key, Qt::KeyboardModifiers m) { gridKeyDown(key, m); }
-    void dbgInfCtbCSLLKeyDown(int& key, Qt::KeyboardModifiers m) { gridKeyDown(key, m); }
-    void dbgInfCtbLucroKeyDown(int& key, Qt::KeyboardModifiers m) { gridKeyDown(key, m); }
-    void dbgRecDespKeyDown(int& key, Qt::KeyboardModifiers m) { gridKeyDown(key, m); }
+    void pgcInnerChange(const ScreenTab& tab);    // pgcIRPJChange, pgcCSLLChange, pgcLucroChange
+    void cdsParentAfterScroll(const ScreenTab& tab);
+    void cancelaPendente(DataSet& ds);            // the exit rules of the page controls
+    void dbgKeyDown(int& key, Qt::KeyboardModifiers modifiers); // every grid's
 
     // ---- layout
     void FocaColunaGridCtb(int column);
@@ -189,61 +153,36 @@ private:
     void buildLayout();
     void bindRules();
 
-    // What the save of one edited dataset involves.
-    struct Edited {
-        DataSet& cds;
-        DataSet& mirror;
-        const char* saveMethod;
-        DataSource& dts;
-        const char* loadMethod; // the company's rows; nullptr for the accounting information
-        const char* keyField;   // the row's sequence number
-    };
-    Edited edited(const DataSet& ds);
+    // The three outer tabs, in pgcGeral's order, and the accounting
+    // information every one of them shows for its parent: built once with
+    // the layout.
+    enum Tab { IRPJ, CSLL, Lucro };
+    std::array<ScreenTab, 3> tabs_{};
+    EditedDataSet infCtb_{};
+    // The tab pgcGeral shows (the net-profit tab stands for any other page).
+    const ScreenTab& frontTab() const;
+    // The tab whose parent the dataset is, or null.
+    const ScreenTab* tabOfParent(const DataSet* ds) const;
+
     // The one after-post/after-delete algorithm: send the change just made,
     // merge it and refresh the mirror, or undo it and pass the failure on.
-    void enviaAlteracao(const Edited& e, bool refreshToolbar);
+    void enviaAlteracao(const EditedDataSet& e, bool refreshToolbar);
     // After a save whose outcome is unknown: the rows and the mirror as the
     // service holds them, the saved row current if it is there.
-    void recarregaEditado(const Edited& e, const QVariant& key);
-    void novaAdicao(DataSet& ds, const QString& imposto);
-    void removeInfCtbDoPai(DataSet& parent, const QString& seqField);
+    void recarregaEditado(const EditedDataSet& e, const QVariant& key);
+    // The company's rows of a tab's parent, and its mirror.
+    void carregaPai(const ScreenTab& tab);
+    // The accounting information of the tab's current parent row, and its mirror.
+    void carregaInfCtb(const ScreenTab& tab);
     DataSet* activeDataSet();
 
-    // An outer tab's parent and detail: the rows of the detail belong to the parent's current row.
-    struct Tab {
-        host::TPageControl* inner;
-        QWidget* first;
-        QWidget* detail;
-        DataSet& parent;
-        DataSource& source;
-        const char* seqField;
-    };
-    Tab tabOf(const host::TPageControl* inner);
-    void carregaInfCtb(const Tab& tab);
-    void innerPageChange(host::TPageControl* inner);
-    void parentAfterScroll(host::TPageControl* inner);
-    void cancelaPendente(DataSet& ds);
-    void gridKeyDown(int& key, Qt::KeyboardModifiers modifiers);
-
-    // The additions twins' one rule set.
-    void adicIDPARAMAPUGetText(Field& f, QString& text);
-    void adicIDPARAMAPUSetText(Field& f, const QString& text);
-    void adicVRPORCENTAGEMGetText(Field& f, QString& text);
-    void adicKeyPress(host::TDBGrid& grid, DataSource& source, QChar& ch);
-    void adicBeforePost(DataSet& ds);
     bool adicDuplicada(const DataSet& ds);
-
-    // The accounting grids' one rule set (the net-profit grid also filters its apuração column).
-    void infCtbEditButtonClick(host::TDBGrid& grid);
-    void infCtbColExit(host::TDBGrid& grid);
-    void infCtbKeyPress(host::TDBGrid& grid, QChar& ch, bool lucro);
+    // Refuse a post: the cursor goes to the field (or grid column) at fault
+    // and the catalogue's message is shown, ending the post.
+    void paraNoCampo(const DataSet& ds, const char* name, const char* key);
     void paraNaColuna(int column, const char* key);
-    bool chaveInalterada(const DataSet& ds);
     void verificaConta(const DataSet& ds);
     void verificaItem(const DataSet& ds);
-
-    void cdsRecDespCodedGetText(Field& f, QString& text, bool displayText);
-    void cdsRecDespCodedSetText(Field& f, const QString& text);
     void copiaAliquota(DataSet& item);
     bool itemDuplicado(const DataSet& ds);
 

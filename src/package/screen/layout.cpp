@@ -1,10 +1,17 @@
 // SPDX-License-Identifier: MIT
-// What the screen is made of: company bar, the three tabs with their grids, the footer.
+// What the screen is made of: company bar, the three tabs with their grids,
+// the footer; and the tables of its tabs and edited datasets.
 #include "frmparamirpj.h"
 
+#include "contract/paramirpj.h"
+#include "data/fields.h"
+#include "editors/codedfield.h"
+#include "editors/rowkeys.h"
+#include "entry/module.h"
 #include "host/dbcontrols.h"
 #include "host/grid/dbgrid.h"
 #include "host/maskedit.h"
+#include "host/messages.h"
 #include "host/pagecontrol.h"
 #include "host/search.h"
 
@@ -36,36 +43,45 @@ host::TPageControl* pageControl(QWidget* parent, const char* name)
     return p;
 }
 
-host::TDBGrid* grid(QWidget* page, const char* name, DataSource& source, const QList<host::GridColumn>& columns)
+void setBackground(QWidget* w, QPalette::ColorRole role)
+{
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Base, pal.color(role));
+    w->setPalette(pal);
+}
+
+// A grid filling its page, over a data source, with its columns.
+struct GridLook {
+    const char* name;
+    DataSource& source;
+    QList<host::GridColumn> columns;
+    int cellFontPixels = 0; // 0: the screen's font
+};
+
+host::TDBGrid* grid(QWidget* page, const GridLook& look)
 {
     auto* g = new host::TDBGrid(page);
-    g->setObjectName(QString::fromLatin1(name));
-    g->setDataSource(&source);
-    g->setColumns(columns);
-    QPalette pal = g->palette();
-    pal.setColor(QPalette::Base, pal.color(QPalette::ToolTipBase));
-    g->setPalette(pal);
+    g->setObjectName(QString::fromLatin1(look.name));
+    g->setDataSource(&look.source);
+    g->setColumns(look.columns);
+    setBackground(g, QPalette::ToolTipBase);
+    if (look.cellFontPixels > 0) {
+        QFont f = g->font();
+        f.setPixelSize(look.cellFontPixels);
+        g->setFont(f);
+    }
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(g);
     return g;
 }
 
-void setCellFont(host::TDBGrid* g, int pixels)
-{
-    QFont f = g->font();
-    f.setPixelSize(pixels);
-    g->setFont(f);
-}
-
 } // namespace
 
 void TfrmParamIRPJ::buildLayout()
 {
-    const QStringList tipos{QStringLiteral("Adição"), QStringLiteral("Exclusão"), QStringLiteral("Compensação")};
-    const QStringList origens{QStringLiteral("Conta Contábil"), QStringLiteral("Item do DRE")};
-    const QStringList simNao{QStringLiteral("Sim"), QStringLiteral("Não")};
-
+    ParamIRPJData& d = *data_;
+    const host::TMessages& msg = *msgPadrao();
     auto* root = new QVBoxLayout(clientArea());
     root->setContentsMargins(0, 0, 0, 0);
     root->setSpacing(0);
@@ -85,21 +101,17 @@ void TfrmParamIRPJ::buildLayout()
     medCdEmpresa->setEditMask(QStringLiteral("99;0; "));
     medCdEmpresa->setMaxLength(2);
     medCdEmpresa->setFixedWidth(34);
-    QPalette tip = medCdEmpresa->palette();
-    tip.setColor(QPalette::Base, tip.color(QPalette::ToolTipBase));
-    medCdEmpresa->setPalette(tip);
+    setBackground(medCdEmpresa, QPalette::ToolTipBase);
     btpEmpresa = new host::TBtnPesquisa(panEmpresa);
     btpEmpresa->setObjectName(QStringLiteral("btpEmpresa"));
     btpEmpresa->setToolTip(QStringLiteral("Pesquisar"));
-    btpEmpresa->bind(medCdEmpresa, &data_->dtsEmpresa, QStringLiteral("CDEMPRESA"), QStringLiteral("NMEMPRESA"));
+    btpEmpresa->bind(medCdEmpresa, &d.dtsEmpresa, QString::fromLatin1(f::CDEMPRESA), QString::fromLatin1(f::NMEMPRESA));
     btpEmpresa->setTitle(QStringLiteral("Empresas"));
     btpEmpresa->setEmptyText(QStringLiteral("Não há empresa"));
     medNmEmpresa = new host::TMaskEdit(panEmpresa);
     medNmEmpresa->setObjectName(QStringLiteral("medNmEmpresa"));
     medNmEmpresa->setEnabled(false);
-    QPalette face = medNmEmpresa->palette();
-    face.setColor(QPalette::Base, face.color(QPalette::Button));
-    medNmEmpresa->setPalette(face);
+    setBackground(medNmEmpresa, QPalette::Button);
     auto* bar = new QHBoxLayout(panEmpresa);
     bar->setContentsMargins(6, 2, 6, 2);
     bar->addWidget(lblEmpresa);
@@ -124,33 +136,61 @@ void TfrmParamIRPJ::buildLayout()
     tshRecDesp = page(pgcLucro, "tshRecDesp", QStringLiteral("Itens"));
     tshInfCtbLucro = page(pgcLucro, "tshInfCtbLucro", QStringLiteral("Informações Contábeis"));
 
-    const QList<host::GridColumn> adic{{QStringLiteral("NMPARAMAPU"), 200, {}, {}, false},
-                                       {QStringLiteral("IDPARAMAPU"), 102, {}, tipos, false},
-                                       {QStringLiteral("VRPORCENTAGEM"), -1, {}, {}, false}};
-    const QList<host::GridColumn> infCtb{{QStringLiteral("IDINFCTBIRPJ"), 121, {}, origens, false},
-                                         {QStringLiteral("CHAVE"), -1, {}, {}, true}};
+    // Grid columns; the choices of a coded column are its field's catalogue texts.
+    const QList<host::GridColumn> adic{
+        {.fieldName = f::NMPARAMAPU, .width = 200},
+        {.fieldName = f::IDPARAMAPU, .width = 102, .pickList = coded::tipo.texts(msg)},
+        {.fieldName = f::VRPORCENTAGEM},
+    };
+    const QList<host::GridColumn> infCtb{
+        {.fieldName = f::IDINFCTBIRPJ, .width = 121, .pickList = coded::origem.texts(msg)},
+        {.fieldName = f::CHAVE, .ellipsis = true},
+    };
     QList<host::GridColumn> infCtbLucro = infCtb;
-    infCtbLucro.append({QStringLiteral("IDFORMAPURITEM"), 83, QStringLiteral("Apuração"),
-                        {QStringLiteral("Competência"), QStringLiteral("Pagamento")}, false});
-    const QList<host::GridColumn> recDesp{{QStringLiteral("NMRECDESPIRPJ"), 241, {}, {}, false},
-                                          {QStringLiteral("IDRECDESPIRPJ"), 89, {}, {QStringLiteral("Receita"), QStringLiteral("Despesa")}, false},
-                                          {QStringLiteral("IDRECDESPIRPJOP"), -1, {}, simNao, false},
-                                          {QStringLiteral("NRSEQALIQIRPJ"), 148, {}, {}, true},
-                                          {QStringLiteral("IDCONSVRDEB"), 107, QStringLiteral("Considera Vr.Débito"), simNao, false}};
-    dbgAdicIRPJ = grid(tshAdicIRPJ, "dbgAdicIRPJ", data_->dtsAdicIRPJ, adic);
-    dbgInfCtbIRPJ = grid(tshInfCtbIRPJ, "dbgInfCtbIRPJ", data_->dtsInfCtb, infCtb);
-    dbgAdicCSLL = grid(tshAdicCSLL, "dbgAdicCSLL", data_->dtsAdicCSLL, adic);
-    dbgInfCtbCSLL = grid(tshInfCtbCSLL, "dbgInfCtbCSLL", data_->dtsInfCtb, infCtb);
-    dbgRecDesp = grid(tshRecDesp, "dbgRecDesp", data_->dtsRecDesp, recDesp);
-    dbgInfCtbLucro = grid(tshInfCtbLucro, "dbgInfCtbLucro", data_->dtsInfCtb, infCtbLucro);
-    setCellFont(dbgAdicIRPJ, 9);
-    setCellFont(dbgInfCtbIRPJ, 11);
+    infCtbLucro << host::GridColumn{.fieldName = f::IDFORMAPURITEM, .width = 83, .title = QStringLiteral("Apuração"),
+                                    .pickList = coded::apuracao.texts(msg)};
+    const QList<host::GridColumn> recDesp{
+        {.fieldName = f::NMRECDESPIRPJ, .width = 241},
+        {.fieldName = f::IDRECDESPIRPJ, .width = 89, .pickList = coded::recDesp.texts(msg)},
+        {.fieldName = f::IDRECDESPIRPJOP, .pickList = coded::simNao.texts(msg)},
+        {.fieldName = f::NRSEQALIQIRPJ, .width = 148, .ellipsis = true},
+        {.fieldName = f::IDCONSVRDEB, .width = 107, .title = QStringLiteral("Considera Vr.Débito"), .pickList = coded::simNao.texts(msg)},
+    };
+    dbgAdicIRPJ = grid(tshAdicIRPJ, {.name = "dbgAdicIRPJ", .source = d.dtsAdicIRPJ, .columns = adic, .cellFontPixels = 9});
+    dbgInfCtbIRPJ = grid(tshInfCtbIRPJ, {.name = "dbgInfCtbIRPJ", .source = d.dtsInfCtb, .columns = infCtb, .cellFontPixels = 11});
+    dbgAdicCSLL = grid(tshAdicCSLL, {.name = "dbgAdicCSLL", .source = d.dtsAdicCSLL, .columns = adic});
+    dbgInfCtbCSLL = grid(tshInfCtbCSLL, {.name = "dbgInfCtbCSLL", .source = d.dtsInfCtb, .columns = infCtb});
+    dbgRecDesp = grid(tshRecDesp, {.name = "dbgRecDesp", .source = d.dtsRecDesp, .columns = recDesp});
+    dbgInfCtbLucro = grid(tshInfCtbLucro, {.name = "dbgInfCtbLucro", .source = d.dtsInfCtb, .columns = infCtbLucro});
 
     // As stored: the front pages until set-up and loading choose.
     pgcGeral->setActivePage(tshLucro);
     pgcIRPJ->setActivePage(tshAdicIRPJ);
     pgcCSLL->setActivePage(tshAdicCSLL);
     pgcLucro->setActivePage(tshRecDesp);
+
+    // The tables the rules look up: the four edited datasets and the three tabs.
+    namespace m = contract::method;
+    const auto adicoes = [&](DataSet& cds, DataSource& dts) {
+        return EditedDataSet{.cds = &cds, .mirror = &d.cdsAdicEspelho, .dts = &dts, .saveMethod = m::SetParamIRPJ,
+                             .sequenceMethod = m::prxSeqParamIRPJ, .keyField = f::NRSEQPARAMAPU, .preEditKey = &stAdic,
+                             .rowKey = adicKey, .refreshOnPost = false, .mirrorAgain = false, .refreshAgainOnDelete = false};
+    };
+    infCtb_ = {.cds = &d.cdsInfCtb, .mirror = &d.cdsInfEspelho, .dts = &d.dtsInfCtb, .saveMethod = m::SetInfCtbIRPJ,
+               .sequenceMethod = m::prxInfCtbIRPJ, .keyField = f::NRSEQINFCTBIRPJ, .preEditKey = &stOrigem,
+               .rowKey = infCtbKey, .refreshOnPost = true, .mirrorAgain = true, .refreshAgainOnDelete = false};
+    tabs_[IRPJ] = {.tab = tshIRPJ, .inner = pgcIRPJ, .first = tshAdicIRPJ, .detail = tshInfCtbIRPJ, .grid = dbgAdicIRPJ,
+                   .detailGrid = dbgInfCtbIRPJ, .parent = adicoes(d.cdsAdicIRPJ, d.dtsAdicIRPJ), .loadMethod = m::GetParamIRPJ,
+                   .footerField = f::NMPARAMAPU, .withRates = false};
+    tabs_[CSLL] = {.tab = tshCSLL, .inner = pgcCSLL, .first = tshAdicCSLL, .detail = tshInfCtbCSLL, .grid = dbgAdicCSLL,
+                   .detailGrid = dbgInfCtbCSLL, .parent = adicoes(d.cdsAdicCSLL, d.dtsAdicCSLL), .loadMethod = m::GetParamCSLL,
+                   .footerField = f::NMPARAMAPU, .withRates = false};
+    tabs_[Lucro] = {.tab = tshLucro, .inner = pgcLucro, .first = tshRecDesp, .detail = tshInfCtbLucro, .grid = dbgRecDesp,
+                    .detailGrid = dbgInfCtbLucro,
+                    .parent = {.cds = &d.cdsRecDesp, .mirror = &d.cdsRecDespEspelho, .dts = &d.dtsRecDesp, .saveMethod = m::setRecDesp,
+                               .sequenceMethod = m::prxSeqParamIRPJ, .keyField = f::NRSEQRECDESPIRPJ, .preEditKey = &stItem,
+                               .rowKey = itemKey, .refreshOnPost = true, .mirrorAgain = false, .refreshAgainOnDelete = true},
+                    .loadMethod = m::getRecDesp, .footerField = f::NMRECDESPIRPJ, .withRates = true};
 
     // Footer.
     panRodape = new QFrame(clientArea());
@@ -175,17 +215,25 @@ void TfrmParamIRPJ::buildLayout()
     setFixedSize(691, 373 + mnuOperacao()->parentWidget()->sizeHint().height());
 }
 
+const ScreenTab& TfrmParamIRPJ::frontTab() const
+{
+    for (const ScreenTab& tab : tabs_)
+        if (pgcGeral->activePage() == tab.tab)
+            return tab;
+    return tabs_[Lucro];
+}
+
+const ScreenTab* TfrmParamIRPJ::tabOfParent(const DataSet* ds) const
+{
+    for (const ScreenTab& tab : tabs_)
+        if (tab.parent.cds == ds)
+            return &tab;
+    return nullptr;
+}
+
 void TfrmParamIRPJ::FocaColunaGridCtb(int column)
 {
-    host::TDBGrid* target = nullptr;
-    if (pgcGeral->activePage() == tshIRPJ)
-        target = dbgInfCtbIRPJ;
-    else if (pgcGeral->activePage() == tshCSLL)
-        target = dbgInfCtbCSLL;
-    else if (pgcGeral->activePage() == tshLucro)
-        target = dbgInfCtbLucro;
-    if (!target)
-        return;
+    host::TDBGrid* target = frontTab().detailGrid;
     target->setFocus();
     target->setSelectedIndex(column);
 }

@@ -3,52 +3,40 @@
 #include "frmparamirpj.h"
 
 #include "contract/paramirpj.h"
-#include "host/grid/dbgrid.h"
+#include "data/fields.h"
 #include "host/pagecontrol.h"
 
 namespace erp::par47300 {
 
-TfrmParamIRPJ::Tab TfrmParamIRPJ::tabOf(const host::TPageControl* inner)
+void TfrmParamIRPJ::carregaInfCtb(const ScreenTab& tab)
 {
-    ParamIRPJData& d = *data_;
-    if (inner == pgcIRPJ)
-        return {pgcIRPJ, tshAdicIRPJ, tshInfCtbIRPJ, d.cdsAdicIRPJ, d.dtsAdicIRPJ, "NRSEQPARAMAPU"};
-    if (inner == pgcCSLL)
-        return {pgcCSLL, tshAdicCSLL, tshInfCtbCSLL, d.cdsAdicCSLL, d.dtsAdicCSLL, "NRSEQPARAMAPU"};
-    return {pgcLucro, tshRecDesp, tshInfCtbLucro, d.cdsRecDesp, d.dtsRecDesp, "NRSEQRECDESPIRPJ"};
+    const DataSet& parent = *tab.parent.cds;
+    const double seq = parent.active() && !parent.isEmpty() ? field(parent, tab.parent.keyField).asFloat() : 0.0;
+    service_.load(*infCtb_.cds, contract::method::getInfCtbIRPJ, QJsonArray{seq});
+    infCtb_.mirror->copyFrom(*infCtb_.cds);
 }
 
-void TfrmParamIRPJ::carregaInfCtb(const Tab& tab)
+void TfrmParamIRPJ::pgcInnerChange(const ScreenTab& tab)
 {
-    const Field& seq = tab.parent.fieldByName(QString::fromLatin1(tab.seqField));
-    const double parent = tab.parent.active() && !tab.parent.isEmpty() ? seq.asFloat() : 0.0;
-    service_.load(data_->cdsInfCtb, contract::method::getInfCtbIRPJ, QJsonArray{parent});
-    data_->cdsInfEspelho.copyFrom(data_->cdsInfCtb);
-}
-
-void TfrmParamIRPJ::innerPageChange(host::TPageControl* inner)
-{
-    const Tab tab = tabOf(inner);
-    if (inner->activePage() == tab.detail)
+    if (tab.inner->activePage() == tab.detail)
         carregaInfCtb(tab);
     else
-        ControlaBotoes(tab.source);
+        ControlaBotoes(*tab.parent.dts);
 }
 
-void TfrmParamIRPJ::parentAfterScroll(host::TPageControl* inner)
+void TfrmParamIRPJ::cdsParentAfterScroll(const ScreenTab& tab)
 {
-    const Tab tab = tabOf(inner);
-    if (inner->activePage() == tab.detail)
+    if (tab.inner->activePage() == tab.detail)
         carregaInfCtb(tab);
 }
 
 void TfrmParamIRPJ::cancelaPendente(DataSet& ds)
 {
-    if (ds.state() == DataSet::State::Edit || ds.state() == DataSet::State::Insert)
+    if (ds.isEditing())
         ds.cancel();
 }
 
-void TfrmParamIRPJ::gridKeyDown(int& key, Qt::KeyboardModifiers modifiers)
+void TfrmParamIRPJ::dbgKeyDown(int& key, Qt::KeyboardModifiers modifiers)
 {
     if (modifiers & Qt::ControlModifier)
         key = 0;

@@ -8,14 +8,11 @@
 
 namespace erp::par47300 {
 
+// The parent of the front tab on its own page, the accounting information on the other.
 DataSet* TfrmParamIRPJ::activeDataSet()
 {
-    ParamIRPJData& d = *data_;
-    if (pgcGeral->activePage() == tshIRPJ)
-        return pgcIRPJ->activePage() == tshAdicIRPJ ? &d.cdsAdicIRPJ : &d.cdsInfCtb;
-    if (pgcGeral->activePage() == tshCSLL)
-        return pgcCSLL->activePage() == tshAdicCSLL ? &d.cdsAdicCSLL : &d.cdsInfCtb;
-    return pgcLucro->activePage() == tshRecDesp ? &d.cdsRecDesp : &d.cdsInfCtb;
+    const ScreenTab& front = frontTab();
+    return front.inner->activePage() == front.first ? front.parent.cds : infCtb_.cds;
 }
 
 void TfrmParamIRPJ::AlteraStatusCds(QChar letter)
@@ -66,16 +63,13 @@ void TfrmParamIRPJ::sbtVerificarClick(QObject* sender)
     getDados();
 }
 
+// The search opens only on a parent's own page.
 void TfrmParamIRPJ::sbtProcurarClick(QObject* sender)
 {
     TfrmPadraoSimples::sbtProcurarClick(sender);
-    ParamIRPJData& d = *data_;
-    if (pgcGeral->activePage() == tshIRPJ && pgcIRPJ->activePage() == tshAdicIRPJ)
-        host::Procura(&d.cdsAdicIRPJ);
-    else if (pgcGeral->activePage() == tshCSLL && pgcCSLL->activePage() == tshAdicCSLL)
-        host::Procura(&d.cdsAdicCSLL);
-    else if (pgcGeral->activePage() == tshLucro && pgcLucro->activePage() == tshRecDesp)
-        host::Procura(&d.cdsRecDesp);
+    const ScreenTab& front = frontTab();
+    if (front.inner->activePage() == front.first)
+        host::Procura(front.parent.cds);
 }
 
 } // namespace erp::par47300

@@ -3,6 +3,7 @@
 #include "host/grid/datasetmodel.h"
 #include "host/grid/dbgrid.h"
 #include "host/grid/griddelegates.h"
+#include "host/hostapplication.h"
 #include "host/services.h"
 #include "platform/dataset.h"
 #include "platform/datasource.h"
@@ -33,6 +34,7 @@ enum Column { Nome, Tipo, Valor, Chave };
 struct Fixture {
     ScriptedDialogs dialogs;
     DialogServiceScope scope{dialogs};
+    HostApplication host; // its focus chain tells the grid when the focus leaves it
     DataSet ds{QStringLiteral("cdsTeste")};
     DataSource source{QStringLiteral("dtsTeste")};
     QWidget window;

@@ -282,7 +282,7 @@ std::vector<std::string> PgCluster::asOwner(std::vector<std::string> argv) const
     return argv;
 }
 
-PgCluster::PgCluster(bool durable)
+PgCluster::PgCluster(bool durable, bool passwords)
 {
     const auto bin = binDir();
     if (!bin)
@@ -299,7 +299,9 @@ PgCluster::PgCluster(bool durable)
             throw std::runtime_error("chown of the cluster folder failed");
     }
     ::chmod(dir_->path().c_str(), 0700);
-    RunResult r = runProgram(asOwner({bin_ + "/initdb", "-D", data, "-A", "trust", "-U", "erp", "-E", "UTF8", "--locale=C.UTF-8", "--no-sync"}), 120);
+    RunResult r = runProgram(asOwner({bin_ + "/initdb", "-D", data, "--auth-local=trust", passwords ? "--auth-host=scram-sha-256" : "--auth-host=trust",
+                                      "-U", "erp", "-E", "UTF8", "--locale=C.UTF-8", "--no-sync"}),
+                             120);
     if (r.exitCode != 0)
         throw std::runtime_error("initdb failed: " + r.out + r.err);
     port_ = freeTcpPort();
@@ -340,6 +342,11 @@ PgCluster::~PgCluster()
 std::string PgCluster::url(const std::string& database) const
 {
     return "postgresql://erp@127.0.0.1:" + std::to_string(port_) + "/" + database;
+}
+
+std::string PgCluster::socketUrl(const std::string& database) const
+{
+    return "postgresql://erp@/" + database + "?host=" + dir_->path() + "&port=" + std::to_string(port_);
 }
 
 std::string PgCluster::createDatabase(const std::string& name)

@@ -79,7 +79,10 @@ class PgCluster {
 public:
     // The folder of initdb/pg_ctl, or nothing when PostgreSQL is not installed.
     static std::optional<std::string> binDir();
-    explicit PgCluster(bool durable = false);
+    // `passwords`: connections over TCP must give their role's password
+    // (SCRAM), as in an office; the superuser erp connects through the
+    // socket (socketUrl) without one.
+    explicit PgCluster(bool durable = false, bool passwords = false);
     ~PgCluster();
     PgCluster(const PgCluster&) = delete;
     PgCluster& operator=(const PgCluster&) = delete;
@@ -87,6 +90,9 @@ public:
     // Creates an empty database and returns its URL.
     std::string createDatabase(const std::string& name);
     std::string url(const std::string& database) const;
+    // The superuser through the cluster's socket folder, trusted.
+    std::string socketUrl(const std::string& database) const;
+    int port() const { return port_; }
     // Stops the cluster at once, as a crash or a lost host would, and starts
     // it again on the same port with the same data.
     void stop();
