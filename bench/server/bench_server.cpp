@@ -2,6 +2,8 @@
 // The application server measured from outside, as its clients see it:
 // - per engine: a save's latency against the floor (the same insert
 //   committed directly on the engine, plus an empty call's round trip),
+//   the cost of the history each save writes (the same save in process,
+//   with and without it),
 //   saves per second with 1, 4 and 16 clients beside the engine's own rate
 //   of the same transaction (and, on PostgreSQL, pgbench's one-row insert);
 // - its front under attack: a call's time while 256 slow or 256 idle
@@ -15,6 +17,7 @@
 
 #include "contract/paramirpj.h"
 #include "wire/packet.h"
+#include "history.h"
 #include "paramservice.h"
 #include "rpc.h"
 #include "schema.h"
@@ -228,6 +231,41 @@ std::string us(const Stats& s)
     return fmt("%.0f µs median, %.0f µs p99", s.median, s.p99);
 }
 
+// What the history costs a save: the service's own SetParamIRPJ in this
+// process (JSON-RPC, checks, transaction and commit, no HTTP), with the
+// history written and without it, alternating which goes first. Only the
+// benchmark can turn the history off; the server always writes it.
+void historyCost(const std::string& area, const std::string& url, int samples, double throughServer)
+{
+    auto db = server::openDatabase(url);
+    std::vector<double> with, without;
+    for (int i = 0; i < samples; ++i)
+        for (const bool written : {i % 2 == 0, i % 2 != 0}) {
+            server::setHistoryWrittenForBenchmark(written);
+            const double seq = double(server::nextSequence(*db, server::Series::Param));
+            const std::string body = requestText(i, "SetParamIRPJ", insertPacket(seq, ++nameCounter));
+            const auto t = Clock::now();
+            const server::RpcAnswer a = server::handleRpc(contract::kServerObject, body, *db, {{}, server::Caller{QStringLiteral("bench"), true, {}}});
+            (written ? with : without).push_back(elapsedUs(t));
+            if (!a.body.contains("\"result\""))
+                throw std::runtime_error("save refused: " + a.body.toStdString());
+        }
+    server::setHistoryWrittenForBenchmark(true);
+    // Each pair ran back to back: the median of their differences is steadier
+    // than the difference of the medians while the disk's flushes wander.
+    std::vector<double> differences;
+    for (std::size_t i = 0; i < with.size(); ++i)
+        differences.push_back(with[i] - without[i]);
+    std::sort(differences.begin(), differences.end());
+    const double cost = differences[differences.size() / 2];
+    const Stats w = stats(with), wo = stats(without);
+    line(area, "save in process (the service's SetParamIRPJ, no HTTP), history written", us(w));
+    line(area, "the same save without the history (benchmark-only switch)", us(wo));
+    line(area, "what the history costs a save (median of the paired differences)",
+         fmt("%.0f µs: %.1f %% of the save in process, %.1f %% of the save through the server", cost, 100.0 * cost / wo.median,
+             100.0 * cost / throughServer));
+}
+
 void runEngine(const std::string& label, const std::string& url, bool postgres, int samples, double seconds)
 {
     const std::string area = "server, " + label;
@@ -290,6 +328,7 @@ void runEngine(const std::string& label, const std::string& url, bool postgres, 
     line(area, "floor: own commit + empty round trip (medians)", fmt("%.0f µs", floor));
     line(area, "save through the server (SetParamIRPJ, one row)", us(s) + fmt("; %.2f× the floor", s.median / floor));
     line(area, "of which inside the server (its own log line per call)", us(ss));
+    historyCost(area, url, samples, s.median);
 
     // Throughput: each save also draws its number first, as the screen does.
     // The figures are taken in rounds, each point a slice of every round, so

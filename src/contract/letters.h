@@ -56,6 +56,14 @@ inline constexpr char Competencia = 'C';
 inline constexpr char Pagamento = 'P';
 inline constexpr char all[] = {Competencia, Pagamento, '\0'};
 } // namespace apuracao
+
+// IDOPERACAO: the kind of change a history row records.
+namespace operacao {
+inline constexpr char Inclusao = 'I';
+inline constexpr char Alteracao = 'A';
+inline constexpr char Exclusao = 'E';
+inline constexpr char all[] = {Inclusao, Alteracao, Exclusao, '\0'};
+} // namespace operacao
 } // namespace letter
 
 // A letter as the field holds it.

@@ -61,6 +61,26 @@ ERP_NAME(NMPARAMAPUCHV)
 ERP_NAME(NMRECDESPIRPJCHV)
 ERP_NAME(CDINFCTBIRPJCHV)
 ERP_NAME(DTREMOCAO)
+// The history of applied changes (HISTORICOIRPJ): the order rows were
+// written in, when (UTC, milliseconds since the epoch), who, through which
+// method, which row of which table, what kind of change, the row before and
+// after as JSON objects, and the request's Idempotency-Key.
+ERP_NAME(NRSEQHISTORICO)
+ERP_NAME(DTHISTORICO)
+ERP_NAME(NMUSUARIO)
+ERP_NAME(NMMETODO)
+ERP_NAME(NMTABELA)
+ERP_NAME(NRSEQREGISTRO)
+ERP_NAME(IDOPERACAO)
+ERP_NAME(DSREGANTERIOR)
+ERP_NAME(DSREGNOVO)
+ERP_NAME(CDCHAVE)
+// getHistorico's packet, one line per changed field: when (ISO 8601, UTC),
+// the field, and its value before and after as text.
+ERP_NAME(DTALTERACAO)
+ERP_NAME(NMCAMPO)
+ERP_NAME(DSANTERIOR)
+ERP_NAME(DSNOVO)
 } // namespace f
 
 // Tables.
@@ -74,6 +94,7 @@ ERP_NAME(PARAMAPUIRPJ)
 ERP_NAME(RECDESPIRPJ)
 ERP_NAME(INFCTBIRPJ)
 ERP_NAME(INFCTBIRPJREMOVIDA)
+ERP_NAME(HISTORICOIRPJ)
 } // namespace t
 
 #undef ERP_NAME

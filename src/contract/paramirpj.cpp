@@ -11,6 +11,7 @@ namespace {
 
 constexpr FieldType kText = FieldType::String;
 constexpr FieldType kFloat = FieldType::Float;
+constexpr FieldType kInteger = FieldType::Integer;
 
 // Every field once, with its type and (texts) size in characters.
 const QHash<QString, FieldDef>& fields()
@@ -26,6 +27,11 @@ const QHash<QString, FieldDef>& fields()
             {f::VRALIQPRESCSLL, kFloat, 0},    {f::IDCONSVRDEB, kText, 1},      {f::CDITEMSTRU, kText, 4},
             {f::NMITEMSTRU, kText, 50},        {f::NRSEQALIQIRPJPESQ, kText, 7}, {f::DSALIQIRPJCSLL, kText, 1000},
             {f::NMEMPRESA, kText, 40},         {f::CDCONTCTBL, kText, 20},      {f::NMCONTCTBL, kText, 40},
+            {f::NRSEQHISTORICO, kFloat, 0},    {f::DTHISTORICO, kInteger, 0},   {f::NMUSUARIO, kText, 40},
+            {f::NMMETODO, kText, 30},          {f::NMTABELA, kText, 30},        {f::NRSEQREGISTRO, kFloat, 0},
+            {f::IDOPERACAO, kText, 1},         {f::DSREGANTERIOR, kText, 4000}, {f::DSREGNOVO, kText, 4000},
+            {f::CDCHAVE, kText, 64},           {f::DTALTERACAO, kText, 24},     {f::NMCAMPO, kText, 30},
+            {f::DSANTERIOR, kText, 200},       {f::DSNOVO, kText, 200},
         };
         QHash<QString, FieldDef> byName;
         for (const FieldDef& d : all)
@@ -114,6 +120,12 @@ FieldDefs empresaLayout()
 FieldDefs contCtblLayout()
 {
     static const FieldDefs l = layout({f::CDCONTCTBL, f::NMCONTCTBL});
+    return l;
+}
+
+FieldDefs historicoLayout()
+{
+    static const FieldDefs l = layout({f::DTALTERACAO, f::NMUSUARIO, f::IDOPERACAO, f::NMTABELA, f::NRSEQREGISTRO, f::NMCAMPO, f::DSANTERIOR, f::DSNOVO});
     return l;
 }
 

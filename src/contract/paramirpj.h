@@ -29,6 +29,7 @@ inline constexpr char SetParamIRPJ[] = "SetParamIRPJ";
 inline constexpr char SetInfCtbIRPJ[] = "SetInfCtbIRPJ";
 inline constexpr char setRecDesp[] = "setRecDesp";
 inline constexpr char setDeleteInfCtb[] = "setDeleteInfCtb";
+inline constexpr char getHistorico[] = "getHistorico";
 } // namespace method
 
 // The methods that change parameters: the three saves and setDeleteInfCtb.
@@ -49,6 +50,9 @@ FieldDefs aliquotasLayout();
 // Companies and ledger accounts, as the client's look-ups read them.
 FieldDefs empresaLayout();
 FieldDefs contCtblLayout();
+// The history of a parameter row and of its accounting information, one
+// line per changed field (getHistorico).
+FieldDefs historicoLayout();
 
 // The definition of one field by its name (f::…): the same type and size in
 // every packet and table that holds it. Throws std::logic_error for a name

@@ -14,7 +14,7 @@ bool named(QStringView column, const char* name)
 
 bool TableDef::isWholeNumber(QStringView column) const
 {
-    if (named(column, parent))
+    if (named(column, parent) || named(column, serial))
         return true;
     for (const auto* list : {&key, &references})
         for (const char* n : *list)
@@ -86,6 +86,24 @@ const TableDef& infCtbTable()
                             .key = {f::NRSEQINFCTBIRPJ},
                             .parent = f::NRSEQPARAMAPU,
                             .folded = {{f::CDINFCTBIRPJCHV, {f::CDTIPODEMO, f::CDINFCTBIRPJ}}}};
+    return d;
+}
+
+// The row before and after travel as JSON objects of the row's fields
+// (DSREGANTERIOR, DSREGNOVO); NRSEQPARAMAPU is the parent row the change
+// belongs to (its own number for a parent row), and the company is the
+// parent's.
+const TableDef& historicoTable()
+{
+    static const TableDef d{.name = t::HISTORICOIRPJ,
+                            .columns = {fieldDef(f::NRSEQHISTORICO), fieldDef(f::DTHISTORICO), fieldDef(f::NMUSUARIO), fieldDef(f::NMMETODO),
+                                        fieldDef(f::NMTABELA), fieldDef(f::NRSEQREGISTRO), fieldDef(f::NRSEQPARAMAPU), fieldDef(f::CDEMPRESA),
+                                        fieldDef(f::IDOPERACAO), fieldDef(f::DSREGANTERIOR), fieldDef(f::DSREGNOVO), fieldDef(f::CDCHAVE)},
+                            .key = {f::NRSEQHISTORICO},
+                            .company = f::CDEMPRESA,
+                            .parent = f::NRSEQPARAMAPU,
+                            .references = {f::NRSEQREGISTRO},
+                            .serial = f::NRSEQHISTORICO};
     return d;
 }
 

@@ -33,6 +33,9 @@ struct TableDef {
     // Numbers of rows of other tables. They, the numbered key and the parent
     // are whole numbers, stored as integers and sent as the client's doubles.
     std::vector<const char*> references{};
+    // A whole number the database assigns on insert, in the order rows are
+    // written: read, never written.
+    const char* serial = nullptr;
     // Stored only: written from the columns they fold, never read.
     std::vector<FoldedColumn> folded{};
 
@@ -51,5 +54,8 @@ const TableDef& apurPaiTable();
 const TableDef& paramApuTable();
 const TableDef& recDespTable();
 const TableDef& infCtbTable();
+// Every change the saves applied, appended in the change's transaction and
+// never changed or removed.
+const TableDef& historicoTable();
 
 } // namespace erp::contract

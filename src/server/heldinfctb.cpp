@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "heldinfctb.h"
 
+#include "history.h"
 #include "tablesql.h"
 
 #include "contract/names.h"
@@ -13,7 +14,7 @@ namespace f = contract::f;
 
 // The statements, from the accounting table's own column list.
 struct HeldSql {
-    std::string hold, take, anyHeld, restore[2], dropHeld, purge;
+    std::string hold, take, anyHeld, restore[2], notRestored, dropHeld, heldRows, purge;
 
     HeldSql()
     {
@@ -29,6 +30,13 @@ struct HeldSql {
         restore[std::size_t(Dialect::Sqlite)] = "INSERT OR IGNORE" + back;
         restore[std::size_t(Dialect::Postgres)] = "INSERT" + back + " ON CONFLICT DO NOTHING";
         dropHeld = "DELETE FROM " + held + heldBefore;
+        // The accounting table's own columns, as its select reads them.
+        std::string read;
+        for (const FieldDef& c : inf.table().columns)
+            read += (read.empty() ? "" : ", ") + c.name.toStdString();
+        const std::string key = std::string(f::NRSEQINFCTBIRPJ);
+        notRestored = "SELECT " + read + " FROM " + held + heldBefore + " AND " + key + " NOT IN (SELECT " + key + " FROM " + inf.table().name + ") ORDER BY " + key;
+        heldRows = "SELECT " + read + " FROM " + held + byParent + " ORDER BY " + key;
         purge = "DELETE FROM " + held + byParent;
     }
 };
@@ -55,6 +63,11 @@ void HeldInfCtb::restore(long long parent, long long heldBefore)
     Transaction tx(db_, true);
     if (!db_.query(apurPaiSql().keyExists(), {qlonglong(parent)}).empty())
         db_.exec(sql().restore[std::size_t(db_.dialect())], params);
+    if (history_) {
+        const SqlRows gone = db_.query(sql().notRestored, params);
+        if (!gone.empty())
+            recordGone(gone, companyOfParent(db_, parent).value_or(QString()), parent);
+    }
     db_.exec(sql().dropHeld, params);
     tx.commit();
 }
@@ -67,9 +80,21 @@ void HeldInfCtb::restoreQuietly(long long parent) noexcept
     }
 }
 
-void HeldInfCtb::purge(long long parent)
+void HeldInfCtb::purge(long long parent, const QString& company)
 {
+    if (history_)
+        recordGone(db_.query(sql().heldRows, {qlonglong(parent)}), company, parent);
     db_.exec(sql().purge, {qlonglong(parent)});
+}
+
+void HeldInfCtb::recordGone(const SqlRows& rows, const QString& company, long long parent)
+{
+    const TableSql& inf = infCtbSql();
+    const DataPacket gone = inf.rows(rows);
+    for (const RowValues& values : gone.rows) {
+        const Row o(gone.fields, values);
+        history_->record(inf, ChangeStatus::Deleted, company, parent, &o, nullptr);
+    }
 }
 
 } // namespace erp::server

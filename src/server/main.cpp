@@ -11,6 +11,7 @@
 #include "schema.h"
 #include "sqlitefile.h"
 #include "storage.h"
+#include "users.h"
 
 #include <pthread.h>
 #include <signal.h>
@@ -19,6 +20,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <iostream>
 #include <optional>
 #include <variant>
 
@@ -27,19 +29,25 @@ namespace {
 using namespace erp::server;
 
 struct Access {
-    std::string token;
+    std::shared_ptr<Users> users;
     ListenAddress address;
 };
 
-// Who may call and where: a token is required off loopback.
+// Who may call and where: the users of --users, the one token of
+// --token-file as "padrao", or everyone as "local", which only loopback allows.
 Access checkAccess(const Options& opt)
 {
     Access a;
-    if (!opt.tokenFile.empty())
-        a.token = readTokenFile(opt.tokenFile);
+    try {
+        a.users = !opt.usersFile.empty()   ? Users::fromFile(opt.usersFile)
+                  : !opt.tokenFile.empty() ? Users::single(readTokenFile(opt.tokenFile))
+                                           : Users::local();
+    } catch (const UsersError& e) {
+        throw StartError(e.what());
+    }
     a.address = resolveListenAddress(opt.host, opt.port);
-    if (a.token.empty() && !a.address.loopback)
-        throw StartError("recusado escutar em " + opt.host + " sem token; use --token-file ou um endereço de loopback");
+    if (!a.users->requireToken() && !a.address.loopback)
+        throw StartError("recusado escutar em " + opt.host + " sem token; use --users, --token-file ou um endereço de loopback");
     return a;
 }
 
@@ -50,10 +58,12 @@ sigset_t blockStopSignals()
 {
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
+    signal(SIGHUP, SIG_DFL);
     sigset_t stop;
     sigemptyset(&stop);
     sigaddset(&stop, SIGINT);
     sigaddset(&stop, SIGTERM);
+    sigaddset(&stop, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stop, nullptr);
     signal(SIGPIPE, SIG_IGN);
     return stop;
@@ -134,13 +144,50 @@ erp::http::Limits httpLimits(const Options& opt)
     return l;
 }
 
-void waitForStop(const sigset_t& signals)
+// SIGHUP reads the users file again; a file that cannot be used keeps the
+// users as they were.
+void reloadUsers(Users& users)
 {
-    int sig = 0;
-    while (sigwait(&signals, &sig) != 0) {
+    if (users.path().empty()) {
+        logLine("SIGHUP recebido: sem --users, nada a recarregar");
+        return;
     }
-    // In the operator's language, not the C library's.
-    logLine(sig == SIGINT ? "pedido de interrupção (SIGINT) recebido: encerrando" : "pedido de término (SIGTERM) recebido: encerrando");
+    try {
+        const std::size_t n = users.reload();
+        logLine("usuários recarregados de " + users.path() + ": " + std::to_string(n));
+    } catch (const std::exception& e) {
+        logLine(std::string("usuários não recarregados, os anteriores continuam valendo: ") + e.what());
+    }
+}
+
+void waitForStop(const sigset_t& signals, Users& users)
+{
+    for (;;) {
+        int sig = 0;
+        if (sigwait(&signals, &sig) != 0)
+            continue;
+        if (sig == SIGHUP) {
+            reloadUsers(users);
+            continue;
+        }
+        // In the operator's language, not the C library's.
+        logLine(sig == SIGINT ? "pedido de interrupção (SIGINT) recebido: encerrando" : "pedido de término (SIGTERM) recebido: encerrando");
+        return;
+    }
+}
+
+// --new-user: a new token and the line that admits it, for the operator to
+// hand over and add to the users file.
+int printNewUser(const Options& opt)
+{
+    try {
+        const NewUser u = newUser(opt.newUserName, opt.newUserCompanies);
+        std::cout << u.token << "\n" << u.line << "\n";
+        return 0;
+    } catch (const UsersError& e) {
+        reportFailure(std::string(e.what()) + ".");
+        return 2;
+    }
 }
 
 } // namespace
@@ -152,6 +199,7 @@ int main(int argc, char** argv)
     case Mode::SetupPostgres: return setupPostgres(opt);
     case Mode::Backup: return backupDatabase(opt.db, opt.copyFile);
     case Mode::Restore: return restoreDatabase(opt.db, opt.copyFile);
+    case Mode::NewUser: return printNewUser(opt);
     case Mode::Serve: break;
     }
     Access access;
@@ -173,7 +221,7 @@ int main(int argc, char** argv)
     const std::string url = opt.db;
     DbPool pool([url] { return openDatabase(url); }, opt.dbPool, opt.dbWait);
     memory::Trimmer trimmer;
-    erp::http::Front front(httpLimits(opt), access.token, routes(pool), [](const std::string& line) { logLine(line); });
+    erp::http::Front front(httpLimits(opt), authenticate(access.users), routes(pool), [](const std::string& line) { logLine(line); });
     int port = 0;
     try {
         port = front.start(reinterpret_cast<const sockaddr*>(&access.address.addr), access.address.length);
@@ -184,7 +232,7 @@ int main(int argc, char** argv)
     std::printf("listening on %s:%d\n", opt.host.c_str(), port);
     std::fflush(stdout);
 
-    waitForStop(stopSignals);
+    waitForStop(stopSignals, *access.users);
     // Answers being worked out or sent finish; then every connection closes.
     front.stop();
     logLine("encerrado");

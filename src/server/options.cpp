@@ -17,10 +17,11 @@ namespace erp::server {
 namespace {
 
 constexpr char kSynopsis[] =
-    "uso: erp-server [--db URL] [--listen HOST:PORTA] [--token-file ARQUIVO] [--demo] [outras opções]\n"
+    "uso: erp-server [--db URL] [--listen HOST:PORTA] [--token-file ARQUIVO | --users ARQUIVO] [--demo] [outras opções]\n"
     "     erp-server --setup-postgres URL [--setup-name NOME] [--setup-dir PASTA] [--demo]\n"
     "     erp-server --backup ARQUIVO [--db sqlite:ARQUIVO]\n"
-    "     erp-server --restore ARQUIVO [--db sqlite:ARQUIVO]\n";
+    "     erp-server --restore ARQUIVO [--db sqlite:ARQUIVO]\n"
+    "     erp-server --new-user NOME EMPRESAS\n";
 
 [[noreturn]] void usage(const std::string& problem)
 {
@@ -110,7 +111,12 @@ std::string helpText()
          "  --listen HOST:PORTA      endereço em que escuta (padrão: 127.0.0.1:8211;\n"
          "                           porta 0: uma porta livre)\n"
          "  --token-file ARQUIVO     token exigido de cada chamada (arquivo só do dono,\n"
-         "                           modo 0600); obrigatório fora do loopback\n"
+         "                           modo 0600); obrigatório fora do loopback, salvo\n"
+         "                           com --users; quem o usa é o usuário padrao\n"
+         "  --users ARQUIVO          usuários, um por linha: nome:sha256-do-token:empresas\n"
+         "                           (empresas: * ou códigos separados por vírgulas;\n"
+         "                           # começa um comentário); arquivo só do dono;\n"
+         "                           SIGHUP o lê de novo\n"
          "  --demo                   preenche um banco vazio com dados de demonstração\n"
          "  --workers N              linhas de execução do HTTP (padrão: 16)\n"
          "  --db-pool N              conexões com o banco, no máximo (padrão: 8)\n"
@@ -138,6 +144,8 @@ std::string helpText()
          "  --restore ARQUIVO        põe uma cópia no lugar do banco SQLite; recusa\n"
          "                           enquanto um servidor usa o banco, e guarda o banco\n"
          "                           substituído ao lado dele\n"
+         "  --new-user NOME EMPRESAS mostra um token novo e a linha de --users que o\n"
+         "                           admite (EMPRESAS: * ou 01,02,...)\n"
          "  -h, --help               mostra esta ajuda\n"
          "\n"
          "Saída: 0 quando tudo deu certo; 1 quando o banco, o endereço ou um arquivo\n"
@@ -170,7 +178,7 @@ Options parseOptions(int argc, char** argv)
     o.db = "sqlite:" + defaultDatabasePath();
     auto setMode = [&o](Mode m) {
         if (o.mode != Mode::Serve && o.mode != m)
-            usage("use só uma de --setup-postgres, --backup e --restore");
+            usage("use só uma de --setup-postgres, --backup, --restore e --new-user");
         o.mode = m;
     };
     for (int i = 1; i < argc; ++i) {
@@ -199,6 +207,12 @@ Options parseOptions(int argc, char** argv)
             o.port = int(n);
         } else if (arg == "--token-file") {
             o.tokenFile = value();
+        } else if (arg == "--users") {
+            o.usersFile = value();
+        } else if (arg == "--new-user") {
+            setMode(Mode::NewUser);
+            o.newUserName = value();
+            o.newUserCompanies = value();
         } else if (arg == "--demo") {
             o.demo = true;
         } else if (arg == "--setup-postgres") {
@@ -225,6 +239,8 @@ Options parseOptions(int argc, char** argv)
             usage("opção desconhecida: " + arg);
         }
     }
+    if (!o.tokenFile.empty() && !o.usersFile.empty())
+        usage("use --token-file ou --users, não os dois");
     return o;
 }
 

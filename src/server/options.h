@@ -12,7 +12,7 @@
 namespace erp::server {
 
 // What the program was asked to do: serve, or one of the operator's tasks.
-enum class Mode { Serve, SetupPostgres, Backup, Restore };
+enum class Mode { Serve, SetupPostgres, Backup, Restore, NewUser };
 
 struct Options {
     Mode mode = Mode::Serve;
@@ -21,6 +21,9 @@ struct Options {
     std::string host = "127.0.0.1";
     int port = 8211;
     std::string tokenFile;
+    std::string usersFile;
+    // --new-user NAME COMPANIES: a new token and its users-file line.
+    std::string newUserName, newUserCompanies;
     bool demo = false;
     int workers = 16;
     int dbPool = 8;

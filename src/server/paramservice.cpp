@@ -3,6 +3,7 @@
 
 #include "changes.h"
 #include "heldinfctb.h"
+#include "history.h"
 #include "schema.h"
 #include "tablesql.h"
 
@@ -42,6 +43,15 @@ QString companyParam(const QJsonArray& params, const char* method)
     if (params[0].toString().contains(QChar(0)))
         refuse(code::InvalidParams, QStringLiteral("O código da empresa contém o caractere nulo."));
     return params[0].toString();
+}
+
+// getHistorico: the company and the number of a parameter row.
+std::pair<QString, double> companyAndNumberParams(const QJsonArray& params, const char* method)
+{
+    if (params.size() != 2 || !params[0].isString() || !params[1].isDouble())
+        refuse(code::InvalidParams,
+               QStringLiteral("O método %1 espera o código da empresa e o número de sequência do registro.").arg(QLatin1String(method)));
+    return {params[0].toString(), params[1].toDouble()};
 }
 
 double numberParam(const QJsonArray& params, const char* method)
@@ -213,9 +223,19 @@ const SaveRules& infCtbRules()
     return r;
 }
 
+// Whose a changed row is: the company whose access it needs and the history
+// records, and the parameter row it belongs to.
+struct Owner {
+    QString company;
+    long long parent = 0;
+};
+
 class Methods {
 public:
-    Methods(Db& db, const ParamService::BeforeCommit& beforeCommit) : db_(db), beforeCommit_(beforeCommit) {}
+    Methods(Db& db, const ParamService::BeforeCommit& beforeCommit, const Caller& caller, History history)
+        : db_(db), beforeCommit_(beforeCommit), caller_(caller), history_(std::move(history))
+    {
+    }
 
     QJsonValue readItensDRE()
     {
@@ -246,12 +266,14 @@ public:
 
     QJsonValue readParamApu(const QString& company, char tax)
     {
+        requireAccess(company);
         static const std::string sql = paramApuSql().select({f::CDEMPRESA, f::IDIMPOSTO});
         return packet::toJson(paramApuSql().rows(db_.query(sql, {company, contract::letterText(tax)})));
     }
 
     QJsonValue readRecDesp(const QString& company)
     {
+        requireAccess(company);
         static const std::string sql = recDespSql().select({f::CDEMPRESA});
         return packet::toJson(recDespSql().rows(db_.query(sql, {company})));
     }
@@ -261,7 +283,8 @@ public:
         static const std::string sql = infCtbSql().select({f::NRSEQPARAMAPU});
         SqlRows rows;
         if (const auto n = wholeNumber(parent)) {
-            HeldInfCtb(db_).restore(*n, QDateTime::currentSecsSinceEpoch() - HeldInfCtb::kHoldSeconds);
+            requireParentAccess(*n);
+            HeldInfCtb(db_, &history_).restore(*n, QDateTime::currentSecsSinceEpoch() - HeldInfCtb::kHoldSeconds);
             rows = db_.query(sql, {qlonglong(*n)});
         }
         return packet::toJson(infCtbSql().rows(std::move(rows)));
@@ -282,7 +305,7 @@ public:
             for (const Change& ch : c.packet.changes)
                 if (ch.status == ChangeStatus::Deleted)
                     if (const auto n = wholeNumber(rules.table.key(c.oldRow(ch)).toDouble()))
-                        HeldInfCtb(db_).restoreQuietly(*n);
+                        HeldInfCtb(db_, &history_).restoreQuietly(*n);
             throw;
         }
     }
@@ -291,6 +314,8 @@ public:
     {
         Transaction tx(db_, true);
         const auto n = wholeNumber(parent);
+        if (n)
+            requireParentAccess(*n);
         if (!n || !parentExists(db_, *n))
             refuse(code::MissingReference, QStringLiteral("O registro informado não existe mais. Recarregue os dados e tente novamente."));
         // Held, not dropped: the parent's own delete, sent next, removes them
@@ -299,16 +324,86 @@ public:
         return commit(tx, saved(applied));
     }
 
+    QJsonValue readHistory(const QString& company, double number)
+    {
+        requireAccess(company);
+        const auto n = wholeNumber(number);
+        DataPacket p = n ? History::read(db_, company, *n) : DataPacket{contract::historicoLayout(), {}};
+        return packet::toJson(p);
+    }
+
 private:
+    [[noreturn]] void refuseAccess(const QString& company)
+    {
+        throw RpcError(code::NoAccess, QStringLiteral("Usuário sem acesso à empresa %1.").arg(company.left(20)),
+                       "usuário " + caller_.name.toStdString());
+    }
+
+    void requireAccess(const QString& company)
+    {
+        if (!caller_.sees(company))
+            refuseAccess(company);
+    }
+
+    // A parent that does not exist belongs to no company: what the call does
+    // with it (nothing, or a refusal) is the same for every caller.
+    void requireParentAccess(long long parent)
+    {
+        if (caller_.allCompanies)
+            return;
+        if (const auto company = companyOfParent(db_, parent))
+            requireAccess(*company);
+    }
+
+    // Settled for every row a change names, old and new, before anything is written.
+    Owner ownerOf(const SaveRules& rules, const Changes& c, const Change& ch)
+    {
+        const contract::TableDef& t = rules.table.table();
+        Owner owner;
+        for (const bool old : {true, false}) {
+            if ((old && ch.status == ChangeStatus::Inserted) || (!old && ch.status == ChangeStatus::Deleted))
+                continue;
+            const Row r = old ? c.oldRow(ch) : c.newRow(ch);
+            if (t.company) {
+                owner.company = r.text(t.company);
+                owner.parent = wholeNumber(rules.table.key(r).toDouble()).value_or(0);
+                requireAccess(owner.company);
+            } else if (const auto parent = wholeNumber(r.value(t.parent).toDouble())) {
+                owner.parent = *parent;
+                // A parent that is missing fails the change later, for every caller alike.
+                owner.company = companyOfParent(db_, *parent).value_or(QString());
+                if (!owner.company.isEmpty())
+                    requireAccess(owner.company);
+            }
+        }
+        return owner;
+    }
+
     QJsonValue apply(const SaveRules& rules, const Changes& c)
     {
         Transaction tx(db_, true);
+        std::vector<Owner> owners;
+        owners.reserve(c.packet.changes.size());
+        for (const Change& ch : c.packet.changes)
+            owners.push_back(ownerOf(rules, c, ch));
         long long applied = 0;
-        for (const Change& ch : c.packet.changes) {
+        for (std::size_t i = 0; i < c.packet.changes.size(); ++i) {
+            const Change& ch = c.packet.changes[i];
+            const Owner& owner = owners[i];
+            const Row o = c.oldRow(ch), n = c.newRow(ch);
             switch (ch.status) {
-            case ChangeStatus::Inserted: insertRow(rules, c.newRow(ch)); break;
-            case ChangeStatus::Modified: updateRow(rules, c.oldRow(ch), c.newRow(ch)); break;
-            case ChangeStatus::Deleted: deleteRow(rules, c.oldRow(ch)); break;
+            case ChangeStatus::Inserted:
+                insertRow(rules, n);
+                history_.record(rules.table, ch.status, owner.company, owner.parent, nullptr, &n);
+                break;
+            case ChangeStatus::Modified:
+                updateRow(rules, o, n);
+                history_.record(rules.table, ch.status, owner.company, owner.parent, &o, &n);
+                break;
+            case ChangeStatus::Deleted:
+                deleteRow(rules, o, owner.company);
+                history_.record(rules.table, ch.status, owner.company, owner.parent, &o, nullptr);
+                break;
             }
             ++applied;
         }
@@ -340,13 +435,13 @@ private:
             refuseConflict();
     }
 
-    void deleteRow(const SaveRules& rules, const Row& o)
+    void deleteRow(const SaveRules& rules, const Row& o, const QString& company)
     {
         const TableSql& t = rules.table;
         if (db_.exec(t.remove(), t.removeParams(o)) != 1)
             refuseConflict();
         if (rules.parents)
-            unregisterParent(t.oldKey(o));
+            unregisterParent(t.oldKey(o), company);
     }
 
     // A row the unique index refuses is the table's duplicate. A new row's
@@ -413,11 +508,11 @@ private:
     }
 
     // Runs after the parent row is gone: its accounting information must go first.
-    void unregisterParent(const QVariant& seq)
+    void unregisterParent(const QVariant& seq, const QString& company)
     {
         static const std::string children = infCtbSql().exists({f::NRSEQPARAMAPU});
         static const std::string remove = apurPaiSql().removeWhere({f::NRSEQPARAMAPU});
-        HeldInfCtb(db_).purge(seq.toLongLong());
+        HeldInfCtb(db_, &history_).purge(seq.toLongLong(), company);
         if (!db_.query(children, {seq}).empty())
             refuse(code::Validation, QStringLiteral("Exclua antes as informações contábeis deste registro."));
         db_.exec(remove, {seq});
@@ -425,6 +520,8 @@ private:
 
     Db& db_;
     const ParamService::BeforeCommit& beforeCommit_;
+    const Caller& caller_;
+    History history_;
 };
 
 using Handler = std::function<QJsonValue(Methods&, const QJsonArray&)>;
@@ -444,6 +541,11 @@ const QHash<QString, Handler>& handlers()
         {m::SetInfCtbIRPJ, [](Methods& s, const QJsonArray& p) { return s.save(infCtbRules(), p, m::SetInfCtbIRPJ); }},
         {m::setRecDesp, [](Methods& s, const QJsonArray& p) { return s.save(recDespRules(), p, m::setRecDesp); }},
         {m::setDeleteInfCtb, [](Methods& s, const QJsonArray& p) { return s.deleteInfCtb(numberParam(p, m::setDeleteInfCtb)); }},
+        {m::getHistorico,
+         [](Methods& s, const QJsonArray& p) {
+             const auto [company, number] = companyAndNumberParams(p, m::getHistorico);
+             return s.readHistory(company, number);
+         }},
     };
     return table;
 }
@@ -456,7 +558,7 @@ QJsonValue ParamService::call(const QString& method, const QJsonArray& params, c
     const auto it = table.find(method);
     if (it == table.end())
         refuse(code::MethodNotFound, QStringLiteral("Método desconhecido: %1.").arg(method.left(100)));
-    Methods methods(db_, beforeCommit);
+    Methods methods(db_, beforeCommit, caller_, History(db_, Author{caller_.name, method.left(30), key_}));
     try {
         return it.value()(methods, params);
     } catch (const DbError& e) {

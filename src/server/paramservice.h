@@ -2,6 +2,7 @@
 #pragma once
 
 #include "storage.h"
+#include "users.h"
 
 #include "wire/errors.h"
 #include "wire/rpccodes.h"
@@ -41,12 +42,16 @@ public:
     // save's result: what must be written with the change or not at all.
     using BeforeCommit = std::function<void(const QJsonValue& result)>;
 
-    explicit ParamService(Db& db) : db_(db) {}
+    // `caller`: whose companies the calls may touch, and who the history
+    // records; `key`: the request's Idempotency-Key, recorded with its changes.
+    explicit ParamService(Db& db, Caller caller = {}, QString key = {}) : db_(db), caller_(std::move(caller)), key_(std::move(key)) {}
     // A save's COMMIT whose outcome cannot be known is RpcError(1501).
     QJsonValue call(const QString& method, const QJsonArray& params, const BeforeCommit& beforeCommit = {});
 
 private:
     Db& db_;
+    Caller caller_;
+    QString key_;
 };
 
 } // namespace erp::server

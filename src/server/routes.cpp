@@ -30,9 +30,12 @@ http::Response rpc(DbPool& pool, const http::Request& req)
     const auto start = std::chrono::steady_clock::now();
     const std::string object = req.path.substr(sizeof kRpcPrefix - 1);
     RpcAnswer a;
+    const Caller* caller = std::any_cast<Caller>(&req.identity);
+    if (!caller)
+        return {401, R"({"error":"Acesso não autorizado."})"};
     try {
         DbPool::Lease db = pool.acquire();
-        a = handleRpc(object, req.body, *db, RpcContext{req.idempotencyKey});
+        a = handleRpc(object, req.body, *db, RpcContext{req.idempotencyKey, *caller});
     } catch (const DbPool::Exhausted& e) {
         a = storageFailure(QStringLiteral("O servidor de aplicação está ocupado com outras chamadas. Tente novamente em instantes."),
                            std::string(e.what()) + " (--db-pool " + std::to_string(pool.size()) + ")");
@@ -71,6 +74,18 @@ http::Response health(DbPool& pool)
 }
 
 } // namespace
+
+http::Authenticate authenticate(std::shared_ptr<const Users> users)
+{
+    const bool required = users->requireToken();
+    return {required, [users = std::move(users)](std::string_view authorization) -> std::optional<std::any> {
+                if (!users->requireToken())
+                    return std::any(users->anonymous());
+                if (std::optional<Caller> caller = users->authenticate(authorization))
+                    return std::any(std::move(*caller));
+                return std::nullopt;
+            }};
+}
 
 std::vector<http::Route> routes(DbPool& pool)
 {

@@ -3,6 +3,9 @@
 
 #include "dbpool.h"
 #include "http/front.h"
+#include "users.h"
+
+#include <memory>
 
 #include <vector>
 
@@ -11,5 +14,9 @@
 namespace erp::server {
 
 std::vector<http::Route> routes(DbPool& pool);
+
+// Each request's caller, from its token among `users` (a Caller in the
+// request's identity).
+http::Authenticate authenticate(std::shared_ptr<const Users> users);
 
 } // namespace erp::server

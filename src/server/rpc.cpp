@@ -173,7 +173,7 @@ RpcAnswer handleRpc(const std::string& object, const std::string& body, Db& db, 
         return f;
     };
     try {
-        ParamService service(db);
+        ParamService service(db, context.caller, keyed ? QString::fromStdString(key) : QString());
         const QJsonValue result = service.call(method.toString(), params.toArray(), rememberKey);
         a.outcome = QStringLiteral("ok");
         if (stored)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "storage.h"
+#include "users.h"
 
 #include <QByteArray>
 #include <QJsonValue>
@@ -37,7 +38,11 @@ struct RpcAnswer {
 
 // What the HTTP front knows of a request besides its path and body.
 struct RpcContext {
+    RpcContext() = default;
+    RpcContext(std::string key, Caller who = {}) : idempotencyKey(std::move(key)), caller(std::move(who)) {}
+
     std::string idempotencyKey; // the Idempotency-Key header; empty when absent
+    Caller caller;              // who the token names; every company when none is required
 };
 
 // One JSON-RPC 2.0 request addressed to a server object. A save carrying an

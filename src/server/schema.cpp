@@ -119,12 +119,65 @@ CREATE TABLE REQUISICAOAPLICADA (
 CREATE INDEX IXREQUISICAOAPLICADA ON REQUISICAOAPLICADA (DTAPLICACAO);
 )SQL";
 
+// Version 4: the history of every applied change, appended in the change's
+// own transaction (DTHISTORICO: UTC, milliseconds since the epoch; the rows
+// before and after as JSON objects). The database itself refuses to change
+// or remove it. An existing database starts with an empty history. The two
+// engines differ in how the serial number is drawn and the refusal written;
+// on PostgreSQL the primary key leads with the company and parent row
+// getHistorico looks up, so each change updates one index instead of two.
+constexpr char kV4Sqlite[] = R"SQL(
+CREATE TABLE HISTORICOIRPJ (
+  NRSEQHISTORICO INTEGER PRIMARY KEY,
+  DTHISTORICO BIGINT NOT NULL,
+  NMUSUARIO VARCHAR(40) NOT NULL,
+  NMMETODO VARCHAR(30) NOT NULL,
+  NMTABELA VARCHAR(30) NOT NULL,
+  NRSEQREGISTRO BIGINT NOT NULL,
+  NRSEQPARAMAPU BIGINT NOT NULL,
+  CDEMPRESA VARCHAR(2) NOT NULL,
+  IDOPERACAO CHAR(1) NOT NULL CHECK (IDOPERACAO IN ('I', 'A', 'E')),
+  DSREGANTERIOR TEXT,
+  DSREGNOVO TEXT,
+  CDCHAVE VARCHAR(64)
+);
+CREATE INDEX IXHISTORICOIRPJ ON HISTORICOIRPJ (CDEMPRESA, NRSEQPARAMAPU);
+CREATE TRIGGER TRHISTORICOIRPJALT BEFORE UPDATE ON HISTORICOIRPJ BEGIN SELECT RAISE(ABORT, 'o histórico não pode ser alterado'); END;
+CREATE TRIGGER TRHISTORICOIRPJEXC BEFORE DELETE ON HISTORICOIRPJ BEGIN SELECT RAISE(ABORT, 'o histórico não pode ser alterado'); END;
+)SQL";
+
+constexpr char kV4Postgres[] = R"SQL(
+CREATE TABLE HISTORICOIRPJ (
+  NRSEQHISTORICO BIGINT GENERATED ALWAYS AS IDENTITY,
+  DTHISTORICO BIGINT NOT NULL,
+  NMUSUARIO VARCHAR(40) NOT NULL,
+  NMMETODO VARCHAR(30) NOT NULL,
+  NMTABELA VARCHAR(30) NOT NULL,
+  NRSEQREGISTRO BIGINT NOT NULL,
+  NRSEQPARAMAPU BIGINT NOT NULL,
+  CDEMPRESA VARCHAR(2) NOT NULL,
+  IDOPERACAO CHAR(1) NOT NULL CHECK (IDOPERACAO IN ('I', 'A', 'E')),
+  DSREGANTERIOR TEXT,
+  DSREGNOVO TEXT,
+  CDCHAVE VARCHAR(64),
+  PRIMARY KEY (CDEMPRESA, NRSEQPARAMAPU, NRSEQHISTORICO)
+);
+CREATE OR REPLACE FUNCTION FNHISTORICOIRPJ() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+  RAISE EXCEPTION 'o histórico não pode ser alterado';
+END
+$$;
+CREATE TRIGGER TRHISTORICOIRPJ BEFORE UPDATE OR DELETE ON HISTORICOIRPJ FOR EACH ROW EXECUTE FUNCTION FNHISTORICOIRPJ();
+CREATE TRIGGER TRHISTORICOIRPJTRUNC BEFORE TRUNCATE ON HISTORICOIRPJ FOR EACH STATEMENT EXECUTE FUNCTION FNHISTORICOIRPJ();
+)SQL";
+
 struct Migration {
     const char* common;
     const char* sqlite;
     const char* postgres;
 };
-constexpr std::array kMigrations{Migration{kV1Common, kV1Sqlite, kV1Postgres}, Migration{kV2Common, "", ""}, Migration{kV3Common, "", ""}};
+constexpr std::array kMigrations{Migration{kV1Common, kV1Sqlite, kV1Postgres}, Migration{kV2Common, "", ""}, Migration{kV3Common, "", ""},
+                                 Migration{"", kV4Sqlite, kV4Postgres}};
 
 constexpr long long kSequenceMax = 2147483647;
 
@@ -158,7 +211,8 @@ int migrate(Db& db)
             return version;
         }
         const Migration& m = kMigrations[std::size_t(version)];
-        db.script(m.common);
+        if (*m.common)
+            db.script(m.common);
         if (const char* own = pg ? m.postgres : m.sqlite; *own)
             db.script(own);
         db.exec("UPDATE ERP_SCHEMA SET VERSION = ?", {qlonglong(version + 1)});

@@ -39,11 +39,16 @@ TableSql::TableSql(const contract::TableDef& table) : table_(table)
     const auto fixed = [&](const QString& c) {
         return in(table.key, c) || (table.company && c == QLatin1String(table.company)) || (table.parent && c == QLatin1String(table.parent));
     };
-    std::vector<std::string> stored, set, match;
+    std::vector<std::string> stored, written, set, match;
     for (qsizetype i = 0; i < columns.size(); ++i) {
         const FieldDef& c = columns[i];
-        kinds_.push_back(table.isWholeNumber(c.name) ? Kind::Whole : c.type == FieldType::String ? Kind::Text : Kind::Number);
+        const bool whole = table.isWholeNumber(c.name) || c.type == FieldType::Integer;
+        kinds_.push_back(whole ? Kind::Whole : c.type == FieldType::String ? Kind::Text : Kind::Number);
         stored.push_back(name(c));
+        if (table.serial && c.name == QLatin1String(table.serial))
+            serialColumn_ = i;
+        else
+            written.push_back(name(c));
         if (!fixed(c.name)) {
             set_.push_back(i);
             set.push_back(name(c) + " = ?");
@@ -60,13 +65,15 @@ TableSql::TableSql(const contract::TableDef& table) : table_(table)
     }
     for (const contract::FoldedColumn& f : table.folded) {
         stored.push_back(f.name);
+        written.push_back(f.name);
         set.push_back(std::string(f.name) + " = ?");
     }
     keyColumn_ = column(table.key.front());
     keyExists_ = exists({table.key.front()});
     stored_ = joined(stored, ", ");
     const std::string matchSql = " WHERE " + joined(match, " AND ");
-    insert_ = "INSERT INTO " + std::string(table.name) + " (" + stored_ + ") VALUES (" + joined(std::vector<std::string>(stored.size(), "?"), ", ") + ")";
+    insert_ = "INSERT INTO " + std::string(table.name) + " (" + joined(written, ", ") + ") VALUES (" +
+              joined(std::vector<std::string>(written.size(), "?"), ", ") + ")";
     update_ = "UPDATE " + std::string(table.name) + " SET " + joined(set, ", ") + matchSql;
     remove_ = "DELETE FROM " + std::string(table.name) + matchSql;
 }
@@ -158,7 +165,8 @@ SqlParams TableSql::insertParams(const Row& n) const
     SqlParams params;
     params.reserve(kinds_.size() + table_.folded.size());
     for (qsizetype i = 0; i < qsizetype(kinds_.size()); ++i)
-        params.push_back(newValue(n, i));
+        if (i != serialColumn_)
+            params.push_back(newValue(n, i));
     appendFolded(params, n);
     return params;
 }
@@ -214,5 +222,6 @@ const TableSql& apurPaiSql() { return generated<contract::apurPaiTable>(); }
 const TableSql& paramApuSql() { return generated<contract::paramApuTable>(); }
 const TableSql& recDespSql() { return generated<contract::recDespTable>(); }
 const TableSql& infCtbSql() { return generated<contract::infCtbTable>(); }
+const TableSql& historicoSql() { return generated<contract::historicoTable>(); }
 
 } // namespace erp::server

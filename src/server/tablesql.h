@@ -34,7 +34,8 @@ public:
     const std::string& update() const { return update_; }
     const std::string& remove() const { return remove_; }
 
-    // `n` and `o` hold the table's columns (Row::at is a column's position).
+    // `n` and `o` hold the table's columns (Row::at is a column's position);
+    // an insert leaves out the serial column, which the database assigns.
     // An old whole number that can name no row is a conflict.
     SqlParams insertParams(const Row& n) const;
     SqlParams updateParams(const Row& o, const Row& n) const;
@@ -63,6 +64,7 @@ private:
     std::vector<qsizetype> set_;    // columns an update writes
     std::vector<qsizetype> match_;  // columns naming the old row: the key first
     qsizetype keyColumn_ = 0;
+    qsizetype serialColumn_ = -1; // assigned by the database: never written
     std::string stored_, keyExists_, insert_, update_, remove_;
 };
 
@@ -75,5 +77,6 @@ const TableSql& apurPaiSql();
 const TableSql& paramApuSql();
 const TableSql& recDespSql();
 const TableSql& infCtbSql();
+const TableSql& historicoSql();
 
 } // namespace erp::server

@@ -12,6 +12,8 @@ inline constexpr int Validation = 1001;
 inline constexpr int Conflict = 1002;
 inline constexpr int Duplicate = 1003;
 inline constexpr int MissingReference = 1004;
+// The caller's user may not see the company the call names.
+inline constexpr int NoAccess = 1006;
 inline constexpr int Storage = 1500;
 // The database went away during the commit: the change may be stored or not.
 inline constexpr int Uncertain = 1501;

@@ -61,7 +61,7 @@ TEST(Operator, HelpGoesToStdoutAndEndsWell)
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.err, "");
     for (const char* part : {"uso: erp-server", "--db URL", "--listen", "--token-file", "--db-pool", "--db-wait", "--setup-postgres", "--setup-name",
-                             "--setup-dir", "--backup", "--restore", "-h, --help"})
+                             "--setup-dir", "--backup", "--restore", "--users", "--new-user", "-h, --help"})
         EXPECT_TRUE(contains(r.out, part)) << part;
     // The build's own program keeps its data in the checkout.
     EXPECT_TRUE(contains(r.out, "padrão: sqlite:" ERP_SOURCE_DIR "/data/erp.db")) << r.out;

@@ -315,10 +315,11 @@ TEST_F(FrontTest, BeyondTheCapsReserveAConnectionIsClosedWithoutAnswer)
         if (!closed[i] && held[i].closedByServer(i == 0 ? 500ms : 0ms))
             ++closedCount;
     EXPECT_EQ(closedCount, 1);
-    for (std::size_t i = 0; i < held.size(); ++i)
+    for (std::size_t i = 0; i < held.size(); ++i) {
         if (closed[i]) {
             EXPECT_EQ(held[i].read(0ms).status, -1) << "closed without an answer";
         }
+    }
     EXPECT_LT(timedCall("127.0.0.6"), 1.0) << "other addresses are served";
 }
 

@@ -42,7 +42,8 @@ TEST(Tables, EachDescriptionNamesExactlyTheColumnsItsTableStores)
     auto db = server::openSqlite(dir.path() + "/erp.db");
     server::migrate(*db);
     for (const contract::TableDef* t : {&contract::empresaTable(), &contract::contCtblTable(), &contract::itensDRETable(), &contract::aliquotasTable(),
-                                        &contract::apurPaiTable(), &contract::paramApuTable(), &contract::recDespTable(), &contract::infCtbTable()}) {
+                                        &contract::apurPaiTable(), &contract::paramApuTable(), &contract::recDespTable(), &contract::infCtbTable(),
+                                        &contract::historicoTable()}) {
         SCOPED_TRACE(t->name);
         EXPECT_EQ(described(*t), storedColumns(*db, t->name));
     }

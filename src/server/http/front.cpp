@@ -121,7 +121,7 @@ void freeBody(void* body)
 
 struct Front::Impl {
     Limits limits;
-    std::string expectedAuthorization; // "Bearer <token>", empty when none is required
+    Authenticate authenticate;
     std::vector<Route> routes;
     Log log;
     MHD_Daemon* daemon = nullptr;
@@ -346,17 +346,25 @@ struct Front::Impl {
             return refuse(c, *x, kHeadersTooLarge);
         const HiddenBytes hidden = hiddenBytes(head);
 
-        if (!expectedAuthorization.empty()) {
+        std::string_view authorization;
+        if (authenticate.required) {
             int seen = 0;
-            bool ok = false;
+            bool whole = false;
             for (std::size_t i = 0; i < head.fields.size(); ++i) {
                 if (!equalsIgnoringCase(head.fields[i].name, "Authorization"))
                     continue;
                 ++seen;
-                ok = !hidden.field[i] && sameBytes(head.fields[i].value, expectedAuthorization);
+                whole = !hidden.field[i];
+                authorization = head.fields[i].value;
             }
-            if (seen != 1 || !ok)
+            if (seen != 1 || !whole)
                 return refuse(c, *x, kUnauthorized);
+        }
+        if (authenticate.identify) {
+            std::optional<std::any> who = authenticate.identify(authorization);
+            if (!who)
+                return refuse(c, *x, kUnauthorized);
+            x->request.identity = std::move(*who);
         }
         if (hidden.any)
             return refuse(c, *x, kMalformedHeader);
@@ -508,11 +516,10 @@ struct Front::Impl {
     }
 };
 
-Front::Front(Limits limits, std::string token, std::vector<Route> routes, Log log) : d(std::make_unique<Impl>())
+Front::Front(Limits limits, Authenticate authenticate, std::vector<Route> routes, Log log) : d(std::make_unique<Impl>())
 {
     d->limits = limits;
-    if (!token.empty())
-        d->expectedAuthorization = "Bearer " + token;
+    d->authenticate = std::move(authenticate);
     d->routes = std::move(routes);
     d->log = std::move(log);
 }

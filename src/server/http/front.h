@@ -3,6 +3,10 @@
 
 #include <QByteArray>
 
+#include <any>
+#include <optional>
+#include <string_view>
+
 #include <sys/socket.h>
 
 #include <chrono>
@@ -23,6 +27,7 @@ struct Request {
     std::string path;
     std::string body;
     std::string idempotencyKey; // the Idempotency-Key header, empty when absent
+    std::any identity;          // who the request comes from, as Authenticate found
 };
 
 struct Response {
@@ -53,14 +58,22 @@ struct Limits {
     int maxHeaders = 100;
 };
 
+// Who a request comes from, decided on its head before any body byte is read.
+struct Authenticate {
+    // Every request must carry exactly one Authorization header, with no
+    // bytes hidden in its line.
+    bool required = false;
+    // The identity of a request given that header's value (empty when not
+    // required); nothing refuses the request with 401.
+    std::function<std::optional<std::any>(std::string_view authorization)> identify;
+};
+
 // The operator's log, for refusals, closed connections and failures of handlers.
 using Log = std::function<void(const std::string&)>;
 
 class Front {
 public:
-    // `token`: when not empty, every request must carry exactly
-    // "Authorization: Bearer <token>".
-    Front(Limits limits, std::string token, std::vector<Route> routes, Log log);
+    Front(Limits limits, Authenticate authenticate, std::vector<Route> routes, Log log);
     ~Front();
     Front(const Front&) = delete;
     Front& operator=(const Front&) = delete;

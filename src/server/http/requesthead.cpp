@@ -90,14 +90,6 @@ std::optional<std::uint64_t> parseLength(std::string_view value)
     return n;
 }
 
-bool sameBytes(std::string_view given, std::string_view expected)
-{
-    unsigned char diff = given.size() == expected.size() ? 0 : 1;
-    for (std::size_t i = 0; i < expected.size(); ++i)
-        diff |= static_cast<unsigned char>(expected[i] ^ (i < given.size() ? given[i] : 0));
-    return diff == 0;
-}
-
 bool validIdempotencyKey(std::string_view key)
 {
     std::size_t characters = 0;

@@ -41,9 +41,6 @@ bool isToken(std::string_view name);
 // Content-Length: digits only, within 64 bits.
 std::optional<std::uint64_t> parseLength(std::string_view value);
 
-// Compares in time that depends on the lengths only.
-bool sameBytes(std::string_view given, std::string_view expected);
-
 // An Idempotency-Key: UTF-8 text of 1 to 64 characters, no control character.
 bool validIdempotencyKey(std::string_view key);
 
