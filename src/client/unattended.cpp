@@ -74,6 +74,11 @@ std::optional<host::FindRequest> UnattendedRun::askFind(const QString&, const QS
     return std::nullopt;
 }
 
+std::optional<QString> UnattendedRun::askSaveFile(const QString&, const QString&, const QString&)
+{
+    return std::nullopt;
+}
+
 void UnattendedRun::finish()
 {
     if (finishing_)

@@ -32,6 +32,7 @@ public:
     bool confirm(const QString& text) override;
     std::optional<int> chooseRow(const host::ChoiceList& list) override;
     std::optional<host::FindRequest> askFind(const QString& title, const QStringList& columns) override;
+    std::optional<QString> askSaveFile(const QString& title, const QString& suggested, const QString& filter) override;
 
 private:
     void report(const QString& text, int icon);

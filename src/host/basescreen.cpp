@@ -128,7 +128,8 @@ bool TfrmPadraoSimples::eventFilter(QObject* watched, QEvent* event)
         auto* w = qobject_cast<QWidget*>(watched);
         if (w && (w == this || isAncestorOf(w))) {
             const QKeySequence key(static_cast<QKeyEvent*>(event)->keyCombination());
-            for (QAction* act : actions_) {
+            // The toolbar's actions and any other a screen added to itself.
+            for (QAction* act : actions()) {
                 if (act->isEnabled() && act->shortcut().matches(key) == QKeySequence::ExactMatch) {
                     event->ignore(); // not the editor's: the shortcut runs
                     return true;

@@ -32,7 +32,8 @@ enum class CloseAction { None, Hide, Free, Minimize };
 // key the grids use for themselves (F2, Insert, Esc, Delete). While its
 // button is enabled, such a key is the screen's wherever the focus is in it:
 // a line edit, a combo box or a cell editor does not keep it for itself
-// (Ctrl+Z cancels the row, it does not undo the typing).
+// (Ctrl+Z cancels the row, it does not undo the typing). The same holds for
+// the key of any other action a screen adds to itself (QWidget::addAction).
 class TfrmPadraoSimples : public QWidget {
     Q_OBJECT
 public:

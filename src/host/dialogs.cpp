@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QFormLayout>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -72,6 +73,16 @@ std::optional<FindRequest> ScriptedDialogs::askFind(const QString&, const QStrin
     return f;
 }
 
+std::optional<QString> ScriptedDialogs::askSaveFile(const QString&, const QString& suggested, const QString&)
+{
+    suggestedFiles.append(suggested);
+    if (saveFiles.empty())
+        return std::nullopt;
+    const QString path = saveFiles.front();
+    saveFiles.pop_front();
+    return path;
+}
+
 std::optional<int> QtDialogService::chooseRow(const ChoiceList& list)
 {
     ChoiceDialog dialog(list, QApplication::activeWindow());
@@ -97,6 +108,14 @@ std::optional<FindRequest> QtDialogService::askFind(const QString& title, const 
     if (dialog.exec() != QDialog::Accepted || text->text().isEmpty())
         return std::nullopt;
     return FindRequest{column->currentIndex(), text->text()};
+}
+
+std::optional<QString> QtDialogService::askSaveFile(const QString& title, const QString& suggested, const QString& filter)
+{
+    const QString path = QFileDialog::getSaveFileName(QApplication::activeWindow(), title, suggested, filter);
+    if (path.isEmpty())
+        return std::nullopt;
+    return path;
 }
 
 DialogService& dialogs()

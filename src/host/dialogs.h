@@ -40,6 +40,9 @@ public:
     virtual std::optional<int> chooseRow(const ChoiceList& list) = 0;
     // A column and a text to find, or nothing when given up.
     virtual std::optional<FindRequest> askFind(const QString& title, const QStringList& columns) = 0;
+    // The path of a file to write (the user may change the suggested name),
+    // or nothing when given up. `filter` as QFileDialog takes it.
+    virtual std::optional<QString> askSaveFile(const QString& title, const QString& suggested, const QString& filter) = 0;
 };
 
 // Modal message boxes over the active window.
@@ -50,6 +53,7 @@ public:
     bool confirm(const QString& text) override;
     std::optional<int> chooseRow(const ChoiceList& list) override;
     std::optional<FindRequest> askFind(const QString& title, const QStringList& columns) override;
+    std::optional<QString> askSaveFile(const QString& title, const QString& suggested, const QString& filter) override;
 };
 
 // Answers from a queue, records every text; for tests.
@@ -62,6 +66,8 @@ public:
     // empty optional gives up.
     std::optional<int> chooseRow(const ChoiceList& list) override;
     std::optional<FindRequest> askFind(const QString& title, const QStringList& columns) override;
+    // The next scripted path; an empty queue gives up.
+    std::optional<QString> askSaveFile(const QString& title, const QString& suggested, const QString& filter) override;
 
     QStringList errors;
     QStringList informations;
@@ -70,6 +76,8 @@ public:
     QList<ChoiceList> lists;  // every list offered
     std::deque<std::optional<QString>> choices;
     std::deque<std::optional<FindRequest>> finds;
+    std::deque<QString> saveFiles;
+    QStringList suggestedFiles; // every name suggested
 };
 
 DialogService& dialogs();

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MIT
+#include "host/csv.h"
 #include "host/dialogs.h"
 #include "host/messages.h"
 #include "host/services.h"
 #include "platform/formatting.h"
 #include "wire/errors.h"
 
+#include <QStandardItemModel>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace erp;
@@ -86,6 +89,48 @@ private Q_SLOTS:
         QCOMPARE(msg.Msg(QStringLiteral("SIM")), QStringLiteral("Sim"));
         QVERIFY(!msg.contains(QStringLiteral("a")));
         QCOMPARE(msg.Msg(QStringLiteral("XYZ")), QStringLiteral("XYZ"));
+    }
+
+    void csvFieldQuotesOnlyWhereASpreadsheetNeedsIt_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("field");
+        QTest::newRow("plain, accents") << "Adição" << "Adição";
+        QTest::newRow("decimal comma") << "12,5" << "12,5";
+        QTest::newRow("empty") << "" << "";
+        QTest::newRow("separator") << "a;b" << "\"a;b\"";
+        QTest::newRow("quote doubled") << "5\" tela" << "\"5\"\" tela\"";
+        QTest::newRow("line break") << "um\ndois" << "\"um\ndois\"";
+        QTest::newRow("edge blank") << " x" << "\" x\"";
+    }
+    void csvFieldQuotesOnlyWhereASpreadsheetNeedsIt()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, field);
+        QCOMPARE(csvField(text), field);
+    }
+
+    void csvFileHasBomTitlesAndRows()
+    {
+        QStandardItemModel model(0, 2);
+        model.setHorizontalHeaderLabels({QStringLiteral("Campo"), QStringLiteral("Depois")});
+        model.appendRow({new QStandardItem(QStringLiteral("% do valor")), new QStandardItem(QStringLiteral("12,5"))});
+        model.appendRow({new QStandardItem(QStringLiteral("Nome")), new QStandardItem(QStringLiteral("Multa; juros"))});
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("h.csv"));
+        writeCsv(model, path);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("\xEF\xBB\xBF") + QStringLiteral("Campo;Depois\r\n% do valor;12,5\r\nNome;\"Multa; juros\"\r\n").toUtf8());
+        // A folder that does not exist: a Portuguese error, no file.
+        const QString bad = dir.filePath(QStringLiteral("nao/existe.csv"));
+        try {
+            writeCsv(model, bad);
+            QFAIL("written where it cannot be");
+        } catch (const Error& e) {
+            QVERIFY2(e.message().startsWith(QStringLiteral("Não foi possível gravar o arquivo")), qPrintable(e.message()));
+        }
+        QVERIFY(!QFile::exists(bad));
     }
 };
 

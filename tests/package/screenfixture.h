@@ -37,14 +37,16 @@ inline void clickTab(host::TPageControl* pages, QWidget* page)
 
 class ScreenFixture {
 public:
-    // Starts the server on a fresh demo database (unless `serverUp` is false,
-    // then the host points at a port nobody listens on).
-    explicit ScreenFixture(bool serverUp = true)
+    // Starts the server on a fresh demo database, with these options besides
+    // (unless `serverUp` is false, then the host points at a port nobody
+    // listens on).
+    explicit ScreenFixture(bool serverUp = true, const std::vector<std::string>& serverOptions = {})
     {
         const std::string db = dir.path() + "/erp.db";
         if (serverUp) {
-            server = std::make_unique<ServerProcess>(ERP_SERVER_BINARY,
-                                                     std::vector<std::string>{"--db", "sqlite:" + db, "--listen", "127.0.0.1:0", "--demo"});
+            std::vector<std::string> args{"--db", "sqlite:" + db, "--listen", "127.0.0.1:0", "--demo"};
+            args.insert(args.end(), serverOptions.begin(), serverOptions.end());
+            server = std::make_unique<ServerProcess>(ERP_SERVER_BINARY, args);
             host.settings().serverHost = QString::fromStdString(server->host());
             host.settings().serverPort = server->port();
             host::openSharedConnection(QStringLiteral("sqlite:") + QString::fromStdString(db));

@@ -8,9 +8,13 @@ namespace erp::par47300 {
 
 void ParamService::load(DataSet& target, const char* method, const QJsonArray& args)
 {
+    target.loadPacket(read(method, args, target.fieldDefs()));
+}
+
+DataPacket ParamService::read(const char* method, const QJsonArray& args, const FieldDefs& layout)
+{
     const QJsonValue result = host::CheckResultServ(net_.call(QString::fromLatin1(method), args), true, 0);
-    const FieldDefs layout = target.fieldDefs();
-    target.loadPacket(packet::decodeData(result.toObject(), &layout));
+    return packet::decodeData(result.toObject(), &layout);
 }
 
 qint32 ParamService::nextNumber(const char* method)

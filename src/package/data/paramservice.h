@@ -16,6 +16,8 @@ public:
 
     // Calls a reading method and replaces the dataset's content with its packet.
     void load(DataSet& target, const char* method, const QJsonArray& args = {});
+    // Calls a reading method and gives its packet, read with that layout.
+    DataPacket read(const char* method, const QJsonArray& args, const FieldDefs& layout);
     // The next number of a sequence series, as the screen stores it.
     qint32 nextNumber(const char* method);
     // Sends one dataset's pending changes; returns only when the service accepted them.

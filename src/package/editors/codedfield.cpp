@@ -14,11 +14,26 @@ const CodedField origem{{{letter::origem::Conta, "CONTCTBL"}, {letter::origem::I
 const CodedField apuracao{{{letter::apuracao::Competencia, "Comp"}, {letter::apuracao::Pagamento, "Pag"}}};
 const CodedField recDesp{{{letter::recDesp::Receita, "R"}, {letter::recDesp::Despesa, "D"}}};
 const CodedField simNao{{{letter::simNao::Sim, "SIM"}, {letter::simNao::Nao, "NAO"}}};
+
+const CodedField* byField(QStringView name)
+{
+    static const std::pair<const char*, const CodedField*> fields[] = {
+        {f::IDPARAMAPU, &tipo},         {f::IDINFCTBIRPJ, &origem},     {f::IDFORMAPURITEM, &apuracao},
+        {f::IDRECDESPIRPJ, &recDesp},   {f::IDRECDESPIRPJOP, &simNao}, {f::IDCONSVRDEB, &simNao}};
+    for (const auto& [fieldName, codedField] : fields)
+        if (name == QLatin1String(fieldName))
+            return codedField;
+    return nullptr;
+}
 } // namespace coded
 
 QString CodedField::text(const Field& f, const host::TMessages& msg) const
 {
-    const QString stored = f.asString();
+    return textOf(f.asString(), msg);
+}
+
+QString CodedField::textOf(QStringView stored, const host::TMessages& msg) const
+{
     for (const Code& c : codes)
         if (isLetter(stored, c.letter))
             return msg.Msg(QString::fromLatin1(c.key));

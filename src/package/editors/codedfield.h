@@ -28,6 +28,8 @@ struct CodedField {
 
     // The text of the stored letter; any other value (empty included) shows empty.
     QString text(const Field& f, const host::TMessages& msg) const;
+    // The text of a stored value; any other value shows empty.
+    QString textOf(QStringView stored, const host::TMessages& msg) const;
     // Stores the letter whose text is exactly `entered`; any other text changes nothing.
     void setText(Field& f, const QString& entered, const host::TMessages& msg) const;
     // A character typed in the field's grid column, compared in upper case:
@@ -46,6 +48,8 @@ extern const CodedField origem;   // IDINFCTBIRPJ
 extern const CodedField apuracao; // IDFORMAPURITEM
 extern const CodedField recDesp;  // IDRECDESPIRPJ
 extern const CodedField simNao;   // IDRECDESPIRPJOP, IDCONSVRDEB
+// The coded field of that name, or null for a field that is not coded.
+const CodedField* byField(QStringView name);
 } // namespace coded
 
 } // namespace erp::par47300

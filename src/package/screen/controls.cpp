@@ -26,6 +26,7 @@ void TfrmParamIRPJ::ControlaBotoes(DataSource& source)
     action(Procurar)->setEnabled(withRows && ds != infCtb_.cds);
     action(Confirmar)->setEnabled(ds->isEditing());
     action(Cancelar)->setEnabled(ds->isEditing());
+    mnuHistorico->setEnabled(paiDoHistorico() != nullptr);
 
     // Footer: always the parent of the front outer tab, in this order.
     const ScreenTab& front = frontTab();

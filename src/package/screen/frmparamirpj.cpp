@@ -14,6 +14,7 @@
 #include "host/search.h"
 #include "host/services.h"
 
+#include <QAction>
 #include <QLabel>
 
 namespace erp::par47300 {
@@ -50,6 +51,8 @@ auto rule(TfrmParamIRPJ* screen, void (TfrmParamIRPJ::*method)(Args...))
 void TfrmParamIRPJ::bindRules()
 {
     ParamIRPJData& d = *data_;
+
+    connect(mnuHistorico, &QAction::triggered, this, [this] { host::guarded([this] { mnuHistoricoClick(); }); });
 
     // Company bar.
     medCdEmpresa->onChange = [this](host::TMaskEdit&) { medCdEmpresaChange(); };

@@ -9,6 +9,7 @@
 
 #include <array>
 
+class QAction;
 class QFrame;
 class QLabel;
 
@@ -119,6 +120,9 @@ public:
     // ---- layout
     void FocaColunaGridCtb(int column);
 
+    // ---- history of the row on screen ("Histórico do registro")
+    void mnuHistoricoClick();
+
     // Controls, by their names.
     QFrame* panEmpresa = nullptr;
     QLabel* lblEmpresa = nullptr;
@@ -148,6 +152,7 @@ public:
     QFrame* panRodape = nullptr;
     host::TDBNavigator* dbnRodape = nullptr;
     host::TDBText* dbtRodape = nullptr;
+    QAction* mnuHistorico = nullptr;
 
 private:
     void buildLayout();
@@ -175,6 +180,13 @@ private:
     // The accounting information of the tab's current parent row, and its mirror.
     void carregaInfCtb(const ScreenTab& tab);
     DataSet* activeDataSet();
+
+    // The parent row whose history the menu shows: the front tab's current
+    // row, from either of its pages; null while there is no saved row to show.
+    const EditedDataSet* paiDoHistorico() const;
+    // The history's lines as the screen shows them.
+    QString rotuloHistorico(const QString& table, const QString& name) const;
+    QString valorHistorico(const QString& table, const QString& name, const QVariant& value) const;
 
     bool adicDuplicada(const DataSet& ds);
     // Refuse a post: the cursor goes to the field (or grid column) at fault

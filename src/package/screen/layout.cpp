@@ -15,6 +15,7 @@
 #include "host/pagecontrol.h"
 #include "host/search.h"
 
+#include <QAction>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -171,13 +172,14 @@ void TfrmParamIRPJ::buildLayout()
 
     // The tables the rules look up: the four edited datasets and the three tabs.
     namespace m = contract::method;
+    namespace t = contract::t;
     const auto adicoes = [&](DataSet& cds, DataSource& dts) {
         return EditedDataSet{.cds = &cds, .mirror = &d.cdsAdicEspelho, .dts = &dts, .saveMethod = m::SetParamIRPJ,
-                             .sequenceMethod = m::prxSeqParamIRPJ, .keyField = f::NRSEQPARAMAPU, .preEditKey = &stAdic,
+                             .sequenceMethod = m::prxSeqParamIRPJ, .keyField = f::NRSEQPARAMAPU, .table = t::PARAMAPUIRPJ, .preEditKey = &stAdic,
                              .rowKey = adicKey, .refreshOnPost = false, .mirrorAgain = false, .refreshAgainOnDelete = false};
     };
     infCtb_ = {.cds = &d.cdsInfCtb, .mirror = &d.cdsInfEspelho, .dts = &d.dtsInfCtb, .saveMethod = m::SetInfCtbIRPJ,
-               .sequenceMethod = m::prxInfCtbIRPJ, .keyField = f::NRSEQINFCTBIRPJ, .preEditKey = &stOrigem,
+               .sequenceMethod = m::prxInfCtbIRPJ, .keyField = f::NRSEQINFCTBIRPJ, .table = t::INFCTBIRPJ, .preEditKey = &stOrigem,
                .rowKey = infCtbKey, .refreshOnPost = true, .mirrorAgain = true, .refreshAgainOnDelete = false};
     tabs_[IRPJ] = {.tab = tshIRPJ, .inner = pgcIRPJ, .first = tshAdicIRPJ, .detail = tshInfCtbIRPJ, .grid = dbgAdicIRPJ,
                    .detailGrid = dbgInfCtbIRPJ, .parent = adicoes(d.cdsAdicIRPJ, d.dtsAdicIRPJ), .loadMethod = m::GetParamIRPJ,
@@ -188,9 +190,19 @@ void TfrmParamIRPJ::buildLayout()
     tabs_[Lucro] = {.tab = tshLucro, .inner = pgcLucro, .first = tshRecDesp, .detail = tshInfCtbLucro, .grid = dbgRecDesp,
                     .detailGrid = dbgInfCtbLucro,
                     .parent = {.cds = &d.cdsRecDesp, .mirror = &d.cdsRecDespEspelho, .dts = &d.dtsRecDesp, .saveMethod = m::setRecDesp,
-                               .sequenceMethod = m::prxSeqParamIRPJ, .keyField = f::NRSEQRECDESPIRPJ, .preEditKey = &stItem,
+                               .sequenceMethod = m::prxSeqParamIRPJ, .keyField = f::NRSEQRECDESPIRPJ, .table = t::RECDESPIRPJ, .preEditKey = &stItem,
                                .rowKey = itemKey, .refreshOnPost = true, .mirrorAgain = false, .refreshAgainOnDelete = true},
                     .loadMethod = m::getRecDesp, .footerField = f::NMRECDESPIRPJ, .withRates = true};
+
+    // Menu: the history of the row on screen; no toolbar button. Added to
+    // the screen too, so its key works wherever the focus is in it.
+    mnuHistorico = new QAction(QStringLiteral("&Histórico do registro"), this);
+    mnuHistorico->setObjectName(QStringLiteral("mnuHistorico"));
+    mnuHistorico->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    mnuHistorico->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    mnuHistorico->setEnabled(false);
+    mnuOperacao()->insertAction(mnuListagem(), mnuHistorico);
+    addAction(mnuHistorico);
 
     // Footer.
     panRodape = new QFrame(clientArea());

@@ -28,6 +28,7 @@ struct EditedDataSet {
     const char* saveMethod;
     const char* sequenceMethod; // the numbers of its new rows
     const char* keyField;       // a row's sequence number
+    const char* table;          // the server's table of its rows, as the history names it
     QString* preEditKey;        // stAdic, stOrigem or stItem
     QString (*rowKey)(const DataSet&); // the key columns' texts, joined
     bool refreshOnPost;         // the after-post refreshes the toolbar (the additions' leave it to the state change)
