@@ -81,6 +81,15 @@ ERP_NAME(DTALTERACAO)
 ERP_NAME(NMCAMPO)
 ERP_NAME(DSANTERIOR)
 ERP_NAME(DSNOVO)
+// previaCopiaParamIRPJ's packet: the kind of row, how many would be copied and skipped.
+ERP_NAME(DSTIPO)
+ERP_NAME(QTCOPIAR)
+ERP_NAME(QTIGNORAR)
+// verificaParamIRPJ's packet: the check, its severity, the row, the sentence and the law.
+ERP_NAME(CDVERIFICACAO)
+ERP_NAME(IDGRAVIDADE)
+ERP_NAME(DSMENSAGEM)
+ERP_NAME(DSREFERENCIA)
 } // namespace f
 
 // Tables.

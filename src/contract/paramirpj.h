@@ -30,6 +30,9 @@ inline constexpr char SetInfCtbIRPJ[] = "SetInfCtbIRPJ";
 inline constexpr char setRecDesp[] = "setRecDesp";
 inline constexpr char setDeleteInfCtb[] = "setDeleteInfCtb";
 inline constexpr char getHistorico[] = "getHistorico";
+inline constexpr char copiaParamIRPJ[] = "copiaParamIRPJ";
+inline constexpr char previaCopiaParamIRPJ[] = "previaCopiaParamIRPJ";
+inline constexpr char verificaParamIRPJ[] = "verificaParamIRPJ";
 } // namespace method
 
 // The methods that change parameters: the three saves and setDeleteInfCtb.
@@ -53,6 +56,10 @@ FieldDefs contCtblLayout();
 // The history of a parameter row and of its accounting information, one
 // line per changed field (getHistorico).
 FieldDefs historicoLayout();
+// What a copy between companies would apply and skip, one line per kind of row.
+FieldDefs previaCopiaLayout();
+// The findings of the checks against the law, one line per finding.
+FieldDefs verificacaoLayout();
 
 // The definition of one field by its name (f::…): the same type and size in
 // every packet and table that holds it. Throws std::logic_error for a name
