@@ -123,6 +123,11 @@ public:
     // ---- history of the row on screen ("Histórico do registro")
     void mnuHistoricoClick();
 
+    // ---- another company's parameters copied into this one, and the
+    // checks of this company's parameters against the law
+    void mnuCopiarParamClick();
+    void mnuVerificarParamClick();
+
     // Controls, by their names.
     QFrame* panEmpresa = nullptr;
     QLabel* lblEmpresa = nullptr;
@@ -153,6 +158,8 @@ public:
     host::TDBNavigator* dbnRodape = nullptr;
     host::TDBText* dbtRodape = nullptr;
     QAction* mnuHistorico = nullptr;
+    QAction* mnuCopiarParam = nullptr;
+    QAction* mnuVerificarParam = nullptr;
 
 private:
     void buildLayout();
@@ -187,6 +194,13 @@ private:
     // The history's lines as the screen shows them.
     QString rotuloHistorico(const QString& table, const QString& name) const;
     QString valorHistorico(const QString& table, const QString& name, const QVariant& value) const;
+
+    // Whether a company's parameters are on screen and no row is being
+    // typed: what the copy and the checks need.
+    bool empresaLivre() const;
+    // A finding's row: its tab in front on its parent's page, the row
+    // current in its grid.
+    void vaiParaRegistro(const ScreenTab& tab, double number);
 
     bool adicDuplicada(const DataSet& ds);
     // Refuse a post: the cursor goes to the field (or grid column) at fault
