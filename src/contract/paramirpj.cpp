@@ -32,6 +32,9 @@ const QHash<QString, FieldDef>& fields()
             {f::IDOPERACAO, kText, 1},         {f::DSREGANTERIOR, kText, 4000}, {f::DSREGNOVO, kText, 4000},
             {f::CDCHAVE, kText, 64},           {f::DTALTERACAO, kText, 24},     {f::NMCAMPO, kText, 30},
             {f::DSANTERIOR, kText, 200},       {f::DSNOVO, kText, 200},
+            {f::DSTIPO, kText, 60},            {f::QTCOPIAR, kInteger, 0},      {f::QTIGNORAR, kInteger, 0},
+            {f::CDVERIFICACAO, kText, 30},     {f::IDGRAVIDADE, kText, 1},      {f::DSMENSAGEM, kText, 1000},
+            {f::DSREFERENCIA, kText, 200},
         };
         QHash<QString, FieldDef> byName;
         for (const FieldDef& d : all)
@@ -75,7 +78,7 @@ const FieldDef& fieldDef(const char* name)
 bool changesParameters(QStringView m)
 {
     return m == QLatin1String(method::SetParamIRPJ) || m == QLatin1String(method::SetInfCtbIRPJ) || m == QLatin1String(method::setRecDesp) ||
-           m == QLatin1String(method::setDeleteInfCtb);
+           m == QLatin1String(method::setDeleteInfCtb) || m == QLatin1String(method::copiaParamIRPJ);
 }
 
 // Built once: a layout is asked for on every read and save.
@@ -126,6 +129,19 @@ FieldDefs contCtblLayout()
 FieldDefs historicoLayout()
 {
     static const FieldDefs l = layout({f::DTALTERACAO, f::NMUSUARIO, f::IDOPERACAO, f::NMTABELA, f::NRSEQREGISTRO, f::NMCAMPO, f::DSANTERIOR, f::DSNOVO});
+    return l;
+}
+
+FieldDefs previaCopiaLayout()
+{
+    static const FieldDefs l = layout({f::DSTIPO, f::QTCOPIAR, f::QTIGNORAR});
+    return l;
+}
+
+FieldDefs verificacaoLayout()
+{
+    static const FieldDefs l =
+        layout({f::CDVERIFICACAO, f::IDGRAVIDADE, f::IDIMPOSTO, f::NMTABELA, f::NRSEQREGISTRO, f::DSMENSAGEM, f::DSREFERENCIA});
     return l;
 }
 

@@ -30,9 +30,13 @@ inline constexpr char SetInfCtbIRPJ[] = "SetInfCtbIRPJ";
 inline constexpr char setRecDesp[] = "setRecDesp";
 inline constexpr char setDeleteInfCtb[] = "setDeleteInfCtb";
 inline constexpr char getHistorico[] = "getHistorico";
+inline constexpr char copiaParamIRPJ[] = "copiaParamIRPJ";
+inline constexpr char previaCopiaParamIRPJ[] = "previaCopiaParamIRPJ";
+inline constexpr char verificaParamIRPJ[] = "verificaParamIRPJ";
 } // namespace method
 
-// The methods that change parameters: the three saves and setDeleteInfCtb.
+// The methods that change parameters: the three saves, setDeleteInfCtb and
+// copiaParamIRPJ.
 // A request to one of them may carry an Idempotency-Key; reads and sequence
 // numbers need none (a number drawn twice is only a gap in its series).
 bool changesParameters(QStringView method);
@@ -53,6 +57,11 @@ FieldDefs contCtblLayout();
 // The history of a parameter row and of its accounting information, one
 // line per changed field (getHistorico).
 FieldDefs historicoLayout();
+// What copiaParamIRPJ would write and skip now, one line per kind of row
+// (previaCopiaParamIRPJ).
+FieldDefs previaCopiaLayout();
+// The findings of verificaParamIRPJ, one line each.
+FieldDefs verificacaoLayout();
 
 // The definition of one field by its name (f::…): the same type and size in
 // every packet and table that holds it. Throws std::logic_error for a name
