@@ -38,16 +38,17 @@ QString keyOf(std::initializer_list<QString> parts)
     return key;
 }
 
-// The unique keys of the three tables, as their unique indexes see them
-// (letter case folded as the ...CHV columns fold it).
-QString paramApuKey(const QString& tax, const QString& kind, const QString& name)
+// The unique keys of the three tables, as their unique indexes see them:
+// names by their folded form (the ...CHV columns), as stored or as an
+// insert would store it.
+QString paramApuKey(const QString& tax, const QString& kind, const QString& foldedName)
 {
-    return keyOf({tax, kind, caseKey(name)});
+    return keyOf({tax, kind, foldedName});
 }
 
-QString recDespKey(const QString& name, const QString& kind, const QString& operational, long long rate)
+QString recDespKey(const QString& foldedName, const QString& kind, const QString& operational, long long rate)
 {
-    return keyOf({caseKey(name), kind, operational, QString::number(rate)});
+    return keyOf({foldedName, kind, operational, QString::number(rate)});
 }
 
 QString infCtbKey(const QString& origin, const QString& type, const QString& code)
@@ -153,9 +154,9 @@ DataPacket CopyCounts::preview() const
 ParameterCopy::ParameterCopy(Db& db, const CompanyParameters& source, const QString& target) : db_(db), source_(source), target_(target)
 {
     // The keys the target holds, read once; the rows this copy writes join them as they are planned.
-    static const std::string paramApuKeys = "SELECT " + std::string(f::IDIMPOSTO) + ", " + f::IDPARAMAPU + ", " + f::NMPARAMAPU + " FROM " +
+    static const std::string paramApuKeys = "SELECT " + std::string(f::IDIMPOSTO) + ", " + f::IDPARAMAPU + ", " + f::NMPARAMAPUCHV + " FROM " +
                                             contract::t::PARAMAPUIRPJ + " WHERE " + f::CDEMPRESA + " = ?";
-    static const std::string recDespKeys = "SELECT " + std::string(f::NMRECDESPIRPJ) + ", " + f::IDRECDESPIRPJ + ", " + f::IDRECDESPIRPJOP + ", " +
+    static const std::string recDespKeys = "SELECT " + std::string(f::NMRECDESPIRPJCHV) + ", " + f::IDRECDESPIRPJ + ", " + f::IDRECDESPIRPJOP + ", " +
                                            f::NRSEQALIQIRPJ + " FROM " + contract::t::RECDESPIRPJ + " WHERE " + f::CDEMPRESA + " = ?";
     QSet<QString> taken;
     for (const SqlRow& r : db_.query(paramApuKeys, {target_}))
@@ -195,12 +196,12 @@ ParameterCopy::ParameterCopy(Db& db, const CompanyParameters& source, const QStr
     for (std::size_t i = 0; i < source_.paramApu.rows.size(); ++i) {
         const QString tax = adic(i, f::IDIMPOSTO).toString(), kind = adic(i, f::IDPARAMAPU).toString();
         copyParamApu_.push_back(
-            plan(whole(adic(i, f::NRSEQPARAMAPU)), paramApuKey(tax, kind, adic(i, f::NMPARAMAPU).toString()), paramApuKind(tax, kind)));
+            plan(whole(adic(i, f::NRSEQPARAMAPU)), paramApuKey(tax, kind, caseKey(adic(i, f::NMPARAMAPU).toString())), paramApuKind(tax, kind)));
     }
     const Fields item(source_.recDesp);
     for (std::size_t i = 0; i < source_.recDesp.rows.size(); ++i)
         copyRecDesp_.push_back(plan(whole(item(i, f::NRSEQRECDESPIRPJ)),
-                                    recDespKey(item(i, f::NMRECDESPIRPJ).toString(), item(i, f::IDRECDESPIRPJ).toString(),
+                                    recDespKey(caseKey(item(i, f::NMRECDESPIRPJ).toString()), item(i, f::IDRECDESPIRPJ).toString(),
                                                item(i, f::IDRECDESPIRPJOP).toString(), whole(item(i, f::NRSEQALIQIRPJ))),
                                     CopyKind::RecDesp));
 }

@@ -324,8 +324,9 @@ int importFromFile(const std::string& url, const std::string& company, const std
         const CopyCounts c = importParameters(*o.db, rows, QString::fromStdString(company));
         std::cout << "importação de " << file << " na empresa " << company << ":\n";
         for (std::size_t k = 0; k < kCopyKinds; ++k)
-            std::cout << "  " << copyKindName(CopyKind(k)).toStdString() << ": " << c.applied[k] << " gravados, " << c.skipped[k] << " já existiam\n";
-        std::cout << "total: " << c.totalApplied() << " registros gravados, " << c.totalSkipped() << " ignorados por já existirem na empresa" << std::endl;
+            std::cout << "  " << copyKindName(CopyKind(k)).toStdString() << ": gravados " << c.applied[k] << ", ignorados " << c.skipped[k] << "\n";
+        std::cout << "total: gravados " << c.totalApplied() << ", ignorados " << c.totalSkipped()
+                  << " (registros cuja chave a empresa ou o próprio arquivo já tinham, com suas informações contábeis)" << std::endl;
     });
 }
 
