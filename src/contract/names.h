@@ -81,11 +81,14 @@ ERP_NAME(DTALTERACAO)
 ERP_NAME(NMCAMPO)
 ERP_NAME(DSANTERIOR)
 ERP_NAME(DSNOVO)
-// previaCopiaParamIRPJ's packet: the kind of row, how many would be copied and skipped.
+// previaCopiaParamIRPJ's packet: per kind of row, how many a copy would
+// write and how many it would skip.
 ERP_NAME(DSTIPO)
 ERP_NAME(QTCOPIAR)
 ERP_NAME(QTIGNORAR)
-// verificaParamIRPJ's packet: the check, its severity, the row, the sentence and the law.
+// verificaParamIRPJ's findings: the check, its severity, the sentence and
+// the legal reference (the tax, table and row are IDIMPOSTO, NMTABELA and
+// NRSEQREGISTRO).
 ERP_NAME(CDVERIFICACAO)
 ERP_NAME(IDGRAVIDADE)
 ERP_NAME(DSMENSAGEM)

@@ -140,7 +140,8 @@ FieldDefs previaCopiaLayout()
 
 FieldDefs verificacaoLayout()
 {
-    static const FieldDefs l = layout({f::CDVERIFICACAO, f::IDGRAVIDADE, f::IDIMPOSTO, f::NMTABELA, f::NRSEQREGISTRO, f::DSMENSAGEM, f::DSREFERENCIA});
+    static const FieldDefs l =
+        layout({f::CDVERIFICACAO, f::IDGRAVIDADE, f::IDIMPOSTO, f::NMTABELA, f::NRSEQREGISTRO, f::DSMENSAGEM, f::DSREFERENCIA});
     return l;
 }
 

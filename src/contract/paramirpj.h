@@ -35,7 +35,8 @@ inline constexpr char previaCopiaParamIRPJ[] = "previaCopiaParamIRPJ";
 inline constexpr char verificaParamIRPJ[] = "verificaParamIRPJ";
 } // namespace method
 
-// The methods that change parameters: the three saves and setDeleteInfCtb.
+// The methods that change parameters: the three saves, setDeleteInfCtb and
+// copiaParamIRPJ.
 // A request to one of them may carry an Idempotency-Key; reads and sequence
 // numbers need none (a number drawn twice is only a gap in its series).
 bool changesParameters(QStringView method);
@@ -56,9 +57,10 @@ FieldDefs contCtblLayout();
 // The history of a parameter row and of its accounting information, one
 // line per changed field (getHistorico).
 FieldDefs historicoLayout();
-// What a copy between companies would apply and skip, one line per kind of row.
+// What copiaParamIRPJ would write and skip now, one line per kind of row
+// (previaCopiaParamIRPJ).
 FieldDefs previaCopiaLayout();
-// The findings of the checks against the law, one line per finding.
+// The findings of verificaParamIRPJ, one line each.
 FieldDefs verificacaoLayout();
 
 // The definition of one field by its name (f::…): the same type and size in

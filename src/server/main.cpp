@@ -11,6 +11,7 @@
 #include "schema.h"
 #include "sqlitefile.h"
 #include "storage.h"
+#include "transfer.h"
 #include "users.h"
 
 #include <pthread.h>
@@ -200,6 +201,8 @@ int main(int argc, char** argv)
     case Mode::Backup: return backupDatabase(opt.db, opt.copyFile);
     case Mode::Restore: return restoreDatabase(opt.db, opt.copyFile);
     case Mode::NewUser: return printNewUser(opt);
+    case Mode::Export: return exportToFile(opt.db, opt.transferCompany, opt.copyFile);
+    case Mode::Import: return importFromFile(opt.db, opt.transferCompany, opt.copyFile);
     case Mode::Serve: break;
     }
     Access access;

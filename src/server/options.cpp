@@ -21,7 +21,9 @@ constexpr char kSynopsis[] =
     "     erp-server --setup-postgres URL [--setup-name NOME] [--setup-dir PASTA] [--demo]\n"
     "     erp-server --backup ARQUIVO [--db sqlite:ARQUIVO]\n"
     "     erp-server --restore ARQUIVO [--db sqlite:ARQUIVO]\n"
-    "     erp-server --new-user NOME EMPRESAS\n";
+    "     erp-server --new-user NOME EMPRESAS\n"
+    "     erp-server --export EMPRESA ARQUIVO [--db URL]\n"
+    "     erp-server --import EMPRESA ARQUIVO [--db URL]\n";
 
 [[noreturn]] void usage(const std::string& problem)
 {
@@ -146,6 +148,11 @@ std::string helpText()
          "                           substituído ao lado dele\n"
          "  --new-user NOME EMPRESAS mostra um token novo e a linha de --users que o\n"
          "                           admite (EMPRESAS: * ou 01,02,...)\n"
+         "  --export EMPRESA ARQUIVO grava os parâmetros da empresa e suas informações\n"
+         "                           contábeis num documento JSON\n"
+         "  --import EMPRESA ARQUIVO grava na empresa os parâmetros de um documento de\n"
+         "                           --export, como a cópia entre empresas: os já\n"
+         "                           existentes são ignorados, tudo numa transação\n"
          "  -h, --help               mostra esta ajuda\n"
          "\n"
          "Saída: 0 quando tudo deu certo; 1 quando o banco, o endereço ou um arquivo\n"
@@ -178,7 +185,7 @@ Options parseOptions(int argc, char** argv)
     o.db = "sqlite:" + defaultDatabasePath();
     auto setMode = [&o](Mode m) {
         if (o.mode != Mode::Serve && o.mode != m)
-            usage("use só uma de --setup-postgres, --backup, --restore e --new-user");
+            usage("use só uma de --setup-postgres, --backup, --restore, --new-user, --export e --import");
         o.mode = m;
     };
     for (int i = 1; i < argc; ++i) {
@@ -231,6 +238,10 @@ Options parseOptions(int argc, char** argv)
             o.copyFile = value();
         } else if (arg == "--restore") {
             setMode(Mode::Restore);
+            o.copyFile = value();
+        } else if (arg == "--export" || arg == "--import") {
+            setMode(arg == "--export" ? Mode::Export : Mode::Import);
+            o.transferCompany = value();
             o.copyFile = value();
         } else if (arg == "--help" || arg == "-h") {
             std::cout << helpText();

@@ -12,7 +12,7 @@
 namespace erp::server {
 
 // What the program was asked to do: serve, or one of the operator's tasks.
-enum class Mode { Serve, SetupPostgres, Backup, Restore, NewUser };
+enum class Mode { Serve, SetupPostgres, Backup, Restore, NewUser, Export, Import };
 
 struct Options {
     Mode mode = Mode::Serve;
@@ -38,8 +38,11 @@ struct Options {
     std::string setupUrl;
     std::string setupName = "erp";
     std::string setupDir;
-    // --backup / --restore: the copy written or read.
+    // --backup / --restore: the copy written or read; --export / --import:
+    // the parameters' file.
     std::string copyFile;
+    // --export / --import COMPANY FILE: the company whose parameters go to or come from the file.
+    std::string transferCompany;
 };
 
 // Reads the command line. --help prints the help on stdout and exits with 0;
