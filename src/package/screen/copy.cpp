@@ -104,11 +104,12 @@ void TfrmParamIRPJ::mnuCopiarParamClick()
             getDados();
         throw;
     }
-    getDados();
+    // Reported before the rows are read again, so a failed reading cannot hide that the copy was made.
     const qint64 copiados = resultado.value(QLatin1String("applied")).toInteger();
     const qint64 ignorados = resultado.value(QLatin1String("skipped")).toInteger();
     host::dialogs().showInformation(contagem(copiados, "registro copiado", "registros copiados") + QStringLiteral(", ")
                                     + contagem(ignorados, "já existente ignorado", "já existentes ignorados") + u'.');
+    getDados();
 }
 
 } // namespace erp::par47300
