@@ -324,6 +324,12 @@ TEST_P(EcfImportSqliteTest, ANewerLayoutIsReadAndKeepsCodesItDropped)
     const QJsonArray codes = rpc(m::getCodECF, {"02", "I"}).value("result").toObject().value("rows").toArray();
     ASSERT_EQ(codes.size(), 1);
     EXPECT_EQ(codes[0].toArray(), (QJsonArray{row[0].toDouble(), "8.60", QJsonValue::Null, QJsonValue::Null, QJsonValue::Null}));
+
+    // An older layout is stored, and the run says it is not the one read.
+    const RunResult older = runImport(file, {"--ecf-layout", "11"});
+    ASSERT_EQ(older.exitCode, 0) << older.err;
+    EXPECT_NE(older.out.find("aviso: o leiaute 0011 é mais antigo que o 0013"), std::string::npos) << older.out;
+    EXPECT_EQ(rpc(m::getTabelaECF, {"I"}).value("result").toObject().value("rows").toArray().size(), 385);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, EcfImportSqliteTest, ::testing::Values(Engine::Sqlite), engineName);

@@ -54,6 +54,10 @@ int importEcfCommand(const Options& opt)
             total += sheet.lines.size();
         }
         std::cout << "  total: " << total << " linhas\n";
+        const QString read = ecf::currentLayout(*db, first.name).value_or(done.layout);
+        if (read != done.layout)
+            std::cout << "aviso: o leiaute " << done.layout.toStdString() << " é mais antigo que o " << read.toStdString()
+                      << " já gravado; o servidor continua lendo o " << read.toStdString() << ".\n";
         if (done.codesNotFound > 0)
             std::cout << "aviso: " << done.codesNotFound
                       << " registro(s) de adições, exclusões e compensações têm um código da ECF que não está mais na tabela; "
