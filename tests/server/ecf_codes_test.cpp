@@ -17,9 +17,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QJsonDocument>
 
 #include <functional>
+#include <map>
 
 using namespace erp;
 using namespace erp::testing;
@@ -38,7 +40,7 @@ const QString kFines = QStringLiteral("8.60"), kExclusion = QStringLiteral("95")
               kComputed = QStringLiteral("9"), kIrpjOnly = QStringLiteral("8.85");
 
 class EcfCodesTest : public ::testing::TestWithParam<Engine> {
-protected:
+public:
     void SetUp() override
     {
         if (const std::string missing = engineMissing(GetParam()); !missing.empty())
@@ -257,7 +259,7 @@ TEST_P(EcfCodesTest, DeletingARowRemovesItsCode)
 
     ok(m::setDeleteInfCtb, {n});
     ok(m::SetParamIRPJ, {changeJson(adicL, ChangeStatus::Deleted, row, {})});
-    EXPECT_EQ(db_->query("SELECT COUNT(*) FROM PARAMAPUECF").at(0).at(0).toInt(), 0);
+    EXPECT_EQ(db_->query("SELECT COUNT(*) FROM PARAMAPUECF WHERE NRSEQPARAMAPU = ?", {qlonglong(n)}).at(0).at(0).toInt(), 0);
     const server::SqlRows h =
         db_->query("SELECT NMTABELA, IDOPERACAO, NMMETODO FROM HISTORICOIRPJ WHERE NRSEQPARAMAPU = ? AND IDOPERACAO = 'E' ORDER BY NRSEQHISTORICO",
                    {qlonglong(n)});
@@ -278,6 +280,93 @@ TEST_P(EcfCodesTest, ARepeatedKeyedSetCodECFAppliesOnce)
     EXPECT_TRUE(QJsonDocument::fromJson(first.body).object().contains("result")) << first.body.toStdString();
     EXPECT_EQ(db_->query("SELECT COUNT(*) FROM HISTORICOIRPJ WHERE NMTABELA = 'PARAMAPUECF'").at(0).at(0).toInt(), 1);
     EXPECT_EQ(db_->query("SELECT CDCHAVE FROM HISTORICOIRPJ WHERE NMTABELA = 'PARAMAPUECF'").at(0).at(0).toString(), "codigo-ecf-1");
+}
+
+// The codes of a company by tax and row name, as getCodECF and the
+// additions packets give them.
+std::map<std::pair<QString, QString>, QVariant> codesByName(EcfCodesTest& t, const QString& company);
+
+// A copy between companies and an exported file carry each row's code with
+// the row; a skipped row gets none; a file's code is checked as setCodECF
+// checks it, and a file of before the codes imports without them.
+TEST_P(EcfCodesTest, CopiesAndFilesCarryTheCodes)
+{
+    const std::map<std::pair<QString, QString>, QVariant> demo = codesByName(*this, "01");
+    ASSERT_EQ(demo.size(), 9u);
+    for (const auto& [row, code] : demo)
+        ASSERT_TRUE(code.isValid()) << "every row of the demo company has its code";
+
+    // Company 04 already has IRPJ "Brindes", without a code: the copy skips it.
+    addRow("04", QStringLiteral("Brindes"));
+    ok(m::copiaParamIRPJ, {"01", "04"});
+    std::map<std::pair<QString, QString>, QVariant> expected = demo;
+    expected[{QStringLiteral("I"), QStringLiteral("Brindes")}] = QVariant();
+    EXPECT_EQ(codesByName(*this, "04"), expected);
+    EXPECT_EQ(db_->query("SELECT COUNT(*) FROM HISTORICOIRPJ WHERE NMTABELA = 'PARAMAPUECF' AND NMMETODO = 'copiaParamIRPJ' AND CDEMPRESA = '04'")
+                  .at(0)
+                  .at(0)
+                  .toInt(),
+              8);
+
+    TempDir dir;
+    const std::string file = dir.path() + "/01.json";
+    const RunResult exported = runProgram({ERP_SERVER_BINARY, "--export", "01", file, "--db", testDb_->url}, 60);
+    ASSERT_EQ(exported.exitCode, 0) << exported.err;
+    QFile f(QString::fromStdString(file));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QJsonObject document = QJsonDocument::fromJson(f.readAll()).object();
+    f.close();
+    EXPECT_EQ(document.value("getCodECF").toObject().value("rows").toArray().size(), 9);
+    const RunResult imported = runProgram({ERP_SERVER_BINARY, "--import", "02", file, "--db", testDb_->url}, 60);
+    ASSERT_EQ(imported.exitCode, 0) << imported.err;
+    EXPECT_EQ(codesByName(*this, "02"), demo);
+
+    const auto write = [&](const QJsonObject& d) {
+        QFile out(QString::fromStdString(file));
+        EXPECT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(QJsonDocument(d).toJson());
+    };
+    // A code that does not fit its row: refused, nothing written.
+    QJsonObject bad = document;
+    QJsonObject codes = bad.value("getCodECF").toObject();
+    QJsonArray rows = codes.value("rows").toArray();
+    QJsonArray first = rows[0].toArray();
+    first[1] = "5";
+    rows[0] = first;
+    codes["rows"] = rows;
+    bad["getCodECF"] = codes;
+    write(bad);
+    const std::vector<std::string> before = state();
+    const RunResult refused = runProgram({ERP_SERVER_BINARY, "--import", "03", file, "--db", testDb_->url}, 60);
+    EXPECT_EQ(refused.exitCode, 1) << refused.out;
+    EXPECT_NE(refused.err.find("do IRPJ: O código 5 da tabela M300A não é de lançamento"), std::string::npos) << refused.err;
+    EXPECT_EQ(state(), before);
+
+    // A file of before the codes.
+    QJsonObject old = document;
+    old.remove("getCodECF");
+    write(old);
+    const RunResult oldImport = runProgram({ERP_SERVER_BINARY, "--import", "03", file, "--db", testDb_->url}, 60);
+    ASSERT_EQ(oldImport.exitCode, 0) << oldImport.err;
+    const std::map<std::pair<QString, QString>, QVariant> none = codesByName(*this, "03");
+    EXPECT_EQ(none.size(), 9u);
+    for (const auto& [row, code] : none)
+        EXPECT_FALSE(code.isValid());
+}
+
+std::map<std::pair<QString, QString>, QVariant> codesByName(EcfCodesTest& t, const QString& company)
+{
+    std::map<std::pair<QString, QString>, QVariant> out;
+    for (const auto& [tax, method] : {std::pair{"I", m::GetParamIRPJ}, std::pair{"C", m::GetParamCSLL}}) {
+        std::map<double, QVariant> codes;
+        for (const RowValues& r : t.packetOf(m::getCodECF, {company, tax}, codL).rows)
+            codes[r[codL[f::NRSEQPARAMAPU]].toDouble()] = r[codL[f::CDECF]];
+        for (const RowValues& r : t.packetOf(method, {company}, adicL).rows) {
+            const auto c = codes.find(r[adicL[f::NRSEQPARAMAPU]].toDouble());
+            out[{QString::fromLatin1(tax), r[adicL[f::NMPARAMAPU]].toString()}] = c == codes.end() ? QVariant() : c->second;
+        }
+    }
+    return out;
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, EcfCodesTest, ::testing::Values(Engine::Sqlite, Engine::Postgres), engineName);

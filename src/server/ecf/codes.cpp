@@ -24,16 +24,14 @@ namespace letter = contract::letter;
     throw RpcError(c, message);
 }
 
-// "I" reads M300A, "C" M350A.
-QString sheetOfTax(const QJsonValue& tax)
+// The tax a method names: "I" or "C".
+QString taxParam(const QJsonValue& tax)
 {
     if (!tax.isString())
         refuse(code::InvalidParams, QStringLiteral("O imposto deve ser informado como texto (\"I\" ou \"C\")."));
-    if (tax.toString() == contract::letterText(letter::imposto::IRPJ))
-        return QLatin1String(kIrpj);
-    if (tax.toString() == contract::letterText(letter::imposto::CSLL))
-        return QLatin1String(kCsll);
-    refuse(code::Validation, QStringLiteral("Imposto informado inválido: use \"I\" (IRPJ) ou \"C\" (CSLL)."));
+    if (!contract::holdsLetter(tax.toString(), letter::imposto::all))
+        refuse(code::Validation, QStringLiteral("Imposto informado inválido: use \"I\" (IRPJ) ou \"C\" (CSLL)."));
+    return tax.toString();
 }
 
 // The lines of a sheet in the newest layout, in the sheet's order.
@@ -54,23 +52,6 @@ SqlRows sheetLines(Db& db, const QString& sheet, std::initializer_list<const cha
     return db.query(sql + " ORDER BY " + f::NRLINHAECF, params);
 }
 
-// What a line's entry type or a row's type is called in a message.
-QString entryTypeName(const QString& t)
-{
-    static const std::map<QString, QString> names{{"A", "adição"}, {"E", "exclusão"}, {"P", "compensação de prejuízo"},
-                                                  {"L", "lucro"},  {"R", "título"}};
-    const auto it = names.find(t);
-    return it == names.end() ? QStringLiteral("tipo não informado") : it->second;
-}
-
-// The entry type of the dynamic tables that fits a row's type.
-QString entryTypeOf(const QString& rowType)
-{
-    if (rowType == contract::letterText(letter::tipo::Compensacao))
-        return QStringLiteral("P");
-    return rowType; // A and E are the same letters
-}
-
 // The additions row a code belongs to.
 struct ParamRow {
     QString company, type, tax;
@@ -84,34 +65,6 @@ std::optional<ParamRow> paramRow(Db& db, long long number)
     if (r.empty())
         return std::nullopt;
     return ParamRow{r[0][0].toString(), r[0][1].toString(), r[0][2].toString()};
-}
-
-// The code must be an entry line ("E") of the row's tax sheet whose entry
-// type fits the row's type; one such line is enough where a code repeats.
-void checkCode(Db& db, const ParamRow& row, const QString& cd)
-{
-    if (cd.trimmed().isEmpty())
-        refuse(code::Validation, QStringLiteral("Código da ECF deve ser informado."));
-    const QString sheet = row.tax == contract::letterText(letter::imposto::CSLL) ? QLatin1String(kCsll) : QLatin1String(kIrpj);
-    const SqlRows lines = sheetLines(db, sheet, {f::TPECF, f::TPLANCECF}, f::CDECF, cd);
-    if (lines.empty())
-        refuse(code::MissingReference, QStringLiteral("O código %1 não existe na tabela %2 da ECF.").arg(cd, sheet));
-    const QString wanted = entryTypeOf(row.type);
-    bool entry = false;
-    QString found;
-    for (const SqlRow& l : lines) {
-        if (l[0].toString() != QLatin1String("E"))
-            continue;
-        entry = true;
-        found = l[1].toString();
-        if (found == wanted)
-            return;
-    }
-    if (!entry)
-        refuse(code::Validation,
-               QStringLiteral("O código %1 da tabela %2 não é de lançamento (tipo \"E\") e não pode ser usado num registro.").arg(cd, sheet));
-    refuse(code::Validation,
-           QStringLiteral("O código %1 da tabela %2 é de %3, e o registro é de %4.").arg(cd, sheet, entryTypeName(found), entryTypeName(wanted)));
 }
 
 QJsonObject saved(long long applied)
@@ -129,11 +82,90 @@ const TableSql& paramApuEcfSql()
     return t;
 }
 
+QString tableOfTax(const QString& tax)
+{
+    return tax == contract::letterText(letter::imposto::CSLL) ? QLatin1String(kCsll) : QLatin1String(kIrpj);
+}
+
+QString entryTypeOf(const QString& rowType)
+{
+    if (rowType == contract::letterText(letter::tipo::Compensacao))
+        return QStringLiteral("P");
+    return rowType; // A and E are the same letters
+}
+
+QString entryTypeName(const QString& t)
+{
+    static const std::map<QString, QString> names{{"A", "adição"}, {"E", "exclusão"}, {"P", "compensação de prejuízo"},
+                                                  {"L", "lucro"},  {"R", "título"}};
+    const auto it = names.find(t);
+    return it == names.end() ? QStringLiteral("tipo não informado") : it->second;
+}
+
+// The code must be an entry line ("E") of the row's tax table whose entry
+// type fits the row's type; one such line is enough where a code repeats.
+void checkCode(Db& db, const QString& rowType, const QString& rowTax, const QString& cd)
+{
+    if (cd.trimmed().isEmpty())
+        refuse(code::Validation, QStringLiteral("Código da ECF deve ser informado."));
+    const QString sheet = tableOfTax(rowTax);
+    const SqlRows lines = sheetLines(db, sheet, {f::TPECF, f::TPLANCECF}, f::CDECF, cd);
+    if (lines.empty())
+        refuse(code::MissingReference, QStringLiteral("O código %1 não existe na tabela %2 da ECF.").arg(cd, sheet));
+    const QString wanted = entryTypeOf(rowType);
+    bool entry = false;
+    QString found;
+    for (const SqlRow& l : lines) {
+        if (l[0].toString() != QLatin1String("E"))
+            continue;
+        entry = true;
+        found = l[1].toString();
+        if (found == wanted)
+            return;
+    }
+    if (!entry)
+        refuse(code::Validation,
+               QStringLiteral("O código %1 da tabela %2 não é de lançamento (tipo \"E\") e não pode ser usado num registro.").arg(cd, sheet));
+    refuse(code::Validation,
+           QStringLiteral("O código %1 da tabela %2 é de %3, e o registro é de %4.").arg(cd, sheet, entryTypeName(found), entryTypeName(wanted)));
+}
+
+bool TableLine::validIn(int year) const
+{
+    return start <= QStringLiteral("%1-12-31").arg(year, 4, 10, QLatin1Char('0')) &&
+           (end.isEmpty() || end >= QStringLiteral("%1-01-01").arg(year, 4, 10, QLatin1Char('0')));
+}
+
+std::vector<TableLine> taxTable(Db& db, const QString& tax)
+{
+    std::vector<TableLine> out;
+    for (const SqlRow& l : sheetLines(db, tableOfTax(tax), {f::CDECF, f::TPECF, f::TPLANCECF, f::DTINIECF, f::DTFIMECF}))
+        out.push_back({l[0].toString(), l[1].toString(), l[2].toString(), l[3].toString(), l[4].toString()});
+    return out;
+}
+
+DataPacket companyCodes(Db& db, const QString& company)
+{
+    static const std::string sql = "SELECT E." + std::string(f::NRSEQPARAMAPU) + ", E." + f::CDECF + " FROM " + contract::t::PARAMAPUECF + " E JOIN " +
+                                   contract::t::PARAMAPUIRPJ + " P ON P." + f::NRSEQPARAMAPU + " = E." + f::NRSEQPARAMAPU + " WHERE P." + f::CDEMPRESA +
+                                   " = ? ORDER BY E." + f::NRSEQPARAMAPU;
+    return paramApuEcfSql().rows(db.query(sql, {company}));
+}
+
+void insertCode(Db& db, History& history, long long number, const QString& cd, const QString& company)
+{
+    const TableSql& t = paramApuEcfSql();
+    const RowValues values{double(number), cd};
+    const Row n(t.table().columns, values);
+    db.exec(t.insert(), t.insertParams(n));
+    history.record(t, ChangeStatus::Inserted, company, number, nullptr, &n);
+}
+
 QJsonValue Codes::table(const QJsonArray& params)
 {
     if (params.size() != 1)
         refuse(code::InvalidParams, QStringLiteral("O método getTabelaECF espera o imposto (\"I\" ou \"C\")."));
-    const QString sheet = sheetOfTax(params[0]);
+    const QString sheet = tableOfTax(taxParam(params[0]));
     DataPacket p;
     p.fields = contract::tabelaEcfLayout();
     for (SqlRow& r : sheetLines(db_, sheet, {f::CDECF, f::DSECF, f::TPECF, f::TPLANCECF, f::DTINIECF, f::DTFIMECF}))
@@ -141,29 +173,24 @@ QJsonValue Codes::table(const QJsonArray& params)
     return packet::toJson(p);
 }
 
-// A code on several lines of the sheet (M350A's 13) shows every description,
-// joined by " / " in the sheet's order, and the validity they span: the
-// earliest start, and no end if any line is still valid. A code no longer in
-// the sheet (a newer layout dropped it) keeps its row, without description
-// or dates.
-QJsonValue Codes::codes(const QJsonArray& params)
+// A code on several lines of the table (M350A's 13) shows every
+// description, joined by " / " in the table's order, and the validity they
+// span: the earliest start, and no end if any line is still valid. A code no
+// longer in the table (a newer layout dropped it) keeps its row, without
+// description or dates.
+DataPacket codesPacket(Db& db, const QString& company, const QString& tax)
 {
-    if (params.size() != 2 || !params[0].isString())
-        refuse(code::InvalidParams, QStringLiteral("O método getCodECF espera o código da empresa e o imposto (\"I\" ou \"C\")."));
-    const QString company = params[0].toString();
-    const QString sheet = sheetOfTax(params[1]);
-    requireAccess_(company);
     static const std::string mapped = "SELECT E." + std::string(f::NRSEQPARAMAPU) + ", E." + f::CDECF + " FROM " + contract::t::PARAMAPUECF + " E JOIN " +
                                       contract::t::PARAMAPUIRPJ + " P ON P." + f::NRSEQPARAMAPU + " = E." + f::NRSEQPARAMAPU + " WHERE P." +
                                       f::CDEMPRESA + " = ? AND P." + f::IDIMPOSTO + " = ? ORDER BY E." + f::NRSEQPARAMAPU;
-    const SqlRows rows = db_.query(mapped, {company, params[1].toString()});
+    const SqlRows rows = db.query(mapped, {company, tax});
     struct Span {
         QString description, start, end;
         bool open = false;
     };
     std::map<QString, Span> spans;
     if (!rows.empty()) {
-        for (const SqlRow& l : sheetLines(db_, sheet, {f::CDECF, f::DSECF, f::DTINIECF, f::DTFIMECF})) {
+        for (const SqlRow& l : sheetLines(db, tableOfTax(tax), {f::CDECF, f::DSECF, f::DTINIECF, f::DTFIMECF})) {
             Span& s = spans[l[0].toString()];
             const QString start = l[2].toString(), end = l[3].toString();
             s.description += (s.description.isEmpty() ? QString() : QStringLiteral(" / ")) + l[1].toString();
@@ -189,7 +216,17 @@ QJsonValue Codes::codes(const QJsonArray& params)
         }
         p.rows.push_back(std::move(v));
     }
-    return packet::toJson(p);
+    return p;
+}
+
+QJsonValue Codes::codes(const QJsonArray& params)
+{
+    if (params.size() != 2 || !params[0].isString())
+        refuse(code::InvalidParams, QStringLiteral("O método getCodECF espera o código da empresa e o imposto (\"I\" ou \"C\")."));
+    const QString company = params[0].toString();
+    const QString tax = taxParam(params[1]);
+    requireAccess_(company);
+    return packet::toJson(codesPacket(db_, company, tax));
 }
 
 QJsonValue Codes::save(const QJsonArray& params)
@@ -225,7 +262,7 @@ QJsonValue Codes::save(const QJsonArray& params)
         const Row& named = ch.status == ChangeStatus::Deleted ? o : n;
         const long long number = *wholeNumber(named.value(f::NRSEQPARAMAPU).toDouble());
         if (ch.status != ChangeStatus::Deleted)
-            checkCode(db_, row, n.text(f::CDECF));
+            checkCode(db_, row.type, row.tax, n.text(f::CDECF));
         long long written = 0;
         switch (ch.status) {
         case ChangeStatus::Inserted:

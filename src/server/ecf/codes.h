@@ -48,4 +48,36 @@ private:
 // one, and records that in the history.
 void removeCodeOf(Db& db, History& history, long long number, const QString& company);
 
+// Gives a newly written additions row its code (a copy, an import), and
+// records that in the history.
+void insertCode(Db& db, History& history, long long number, const QString& code, const QString& company);
+
+// The code of each of the company's additions rows that has one: NRSEQPARAMAPU
+// and CDECF, by number.
+DataPacket companyCodes(Db& db, const QString& company);
+
+// getCodECF's packet: the company's rows of a tax ("I" or "C") that have a code.
+DataPacket codesPacket(Db& db, const QString& company, const QString& tax);
+
+// Refuses (RpcError, as setCodECF does) a code that does not fit an
+// additions row of type `rowType` (A, E, C) and tax `rowTax` (I, C).
+void checkCode(Db& db, const QString& rowType, const QString& rowTax, const QString& code);
+
+// One line of a tax's table (M300A for "I", M350A for "C") in its newest
+// layout, as the checks read it.
+struct TableLine {
+    QString code, kind, entryType, start, end;
+    // Whether the line is valid on some day of `year`.
+    bool validIn(int year) const;
+};
+std::vector<TableLine> taxTable(Db& db, const QString& tax);
+
+// The table of a tax: M300A for "I", M350A for "C".
+QString tableOfTax(const QString& tax);
+// The entry type of the tables that fits a row's type: A and E as they are,
+// a compensation (C) a loss compensation (P).
+QString entryTypeOf(const QString& rowType);
+// "adição", "exclusão", "compensação de prejuízo", … for a message.
+QString entryTypeName(const QString& entryType);
+
 } // namespace erp::server::ecf
