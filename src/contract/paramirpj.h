@@ -30,13 +30,16 @@ inline constexpr char SetInfCtbIRPJ[] = "SetInfCtbIRPJ";
 inline constexpr char setRecDesp[] = "setRecDesp";
 inline constexpr char setDeleteInfCtb[] = "setDeleteInfCtb";
 inline constexpr char getHistorico[] = "getHistorico";
+inline constexpr char getTabelaECF[] = "getTabelaECF";
+inline constexpr char getCodECF[] = "getCodECF";
+inline constexpr char setCodECF[] = "setCodECF";
 inline constexpr char copiaParamIRPJ[] = "copiaParamIRPJ";
 inline constexpr char previaCopiaParamIRPJ[] = "previaCopiaParamIRPJ";
 inline constexpr char verificaParamIRPJ[] = "verificaParamIRPJ";
 } // namespace method
 
-// The methods that change parameters: the three saves, setDeleteInfCtb and
-// copiaParamIRPJ.
+// The methods that change parameters: the three saves, setDeleteInfCtb,
+// setCodECF and copiaParamIRPJ.
 // A request to one of them may carry an Idempotency-Key; reads and sequence
 // numbers need none (a number drawn twice is only a gap in its series).
 bool changesParameters(QStringView method);
@@ -57,6 +60,13 @@ FieldDefs contCtblLayout();
 // The history of a parameter row and of its accounting information, one
 // line per changed field (getHistorico).
 FieldDefs historicoLayout();
+// The rows of one ECF dynamic table (M300A or M350A), in the sheet's order
+// (getTabelaECF).
+FieldDefs tabelaEcfLayout();
+// The ECF code of each mapped additions row of a company and tax, with the
+// code's description and validity (getCodECF); setCodECF's changes carry
+// NRSEQPARAMAPU and CDECF, the other fields may travel and are not used.
+FieldDefs codEcfLayout();
 // What copiaParamIRPJ would write and skip now, one line per kind of row
 // (previaCopiaParamIRPJ).
 FieldDefs previaCopiaLayout();

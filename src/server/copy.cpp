@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "copy.h"
 
+#include "ecf/codes.h"
 #include "history.h"
 #include "schema.h"
 #include "tablesql.h"
@@ -103,6 +104,7 @@ CompanyParameters readCompanyParameters(Db& db, const QString& company)
     c.paramApu = paramApuSql().rows(db.query(paramApu, {company}));
     c.recDesp = recDespSql().rows(db.query(recDesp, {company}));
     c.infCtb = infCtbSql().rows(db.query(infCtb, {company, company}));
+    c.ecfCodes = ecf::companyCodes(db, company);
     return c;
 }
 
@@ -223,6 +225,12 @@ void ParameterCopy::apply(History& history)
         if (copyInfCtb_[i])
             children[whole(inf(i, f::NRSEQPARAMAPU))].push_back(i);
 
+    // A copied additions row takes its ECF code along; a skipped one gives none.
+    QHash<long long, QString> codes;
+    const Fields code(source_.ecfCodes);
+    for (std::size_t i = 0; i < source_.ecfCodes.rows.size(); ++i)
+        codes.insert(whole(code(i, f::NRSEQPARAMAPU)), code(i, f::CDECF).toString());
+
     const TableSql& infSql = infCtbSql();
     const qsizetype infKey = infSql.column(f::NRSEQINFCTBIRPJ), infParent = infSql.column(f::NRSEQPARAMAPU);
     const auto write = [&](const TableSql& t, const DataPacket& rows, const std::vector<bool>& planned) {
@@ -238,6 +246,8 @@ void ParameterCopy::apply(History& history)
             const Row row(t.table().columns, values);
             db_.exec(t.insert(), t.insertParams(row));
             history.record(t, ChangeStatus::Inserted, target_, number, nullptr, &row);
+            if (const auto c = codes.constFind(whole(rows.rows[i][key])); &t == &paramApuSql() && c != codes.cend())
+                ecf::insertCode(db_, history, number, *c, target_);
             for (const std::size_t c : children.value(whole(rows.rows[i][key]))) {
                 RowValues child = source_.infCtb.rows[c];
                 const long long childNumber = *nextInf++;

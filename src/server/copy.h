@@ -20,9 +20,11 @@ class History;
 // A company's parameters as the contract's packets, every field in layout
 // order: the additions, exclusions and compensations of both taxes
 // (ParamApu), the net-profit items (RecDesp) and the accounting information
-// under any of them (InfCtb), each by number.
+// under any of them (InfCtb), each by number; and the ECF code of the
+// additions rows that have one (NRSEQPARAMAPU, CDECF), which goes with its row.
 struct CompanyParameters {
     DataPacket paramApu, recDesp, infCtb;
+    DataPacket ecfCodes = {};
 };
 
 CompanyParameters readCompanyParameters(Db& db, const QString& company);
@@ -64,7 +66,7 @@ public:
     const CopyCounts& counts() const { return counts_; }
 
     // Writes the planned rows into the target with new numbers from the
-    // series, each recorded in `history`. Runs inside the caller's write
+    // series, an additions row with its ECF code, each recorded in `history`. Runs inside the caller's write
     // transaction, which must be the one the plan was made in.
     void apply(History& history);
 

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "ecf/codes.h"
 #include "schema.h"
 #include "tablesql.h"
 
@@ -126,19 +127,22 @@ struct Param {
     const char* name;
     double percent;
     std::initializer_list<Source> sources;
+    const char* ecf; // its code in the ECF's dynamic table of its tax
 };
 
 const Param kParams[] = {
-    {imposto::IRPJ, tipo::Adicao, "Multas fiscais indedutíveis", 100, {{origem::Conta, "423010001", apuracao::Competencia}}},
-    {imposto::IRPJ, tipo::Adicao, "Brindes", 100, {{origem::Conta, "423010002", apuracao::Competencia}}},
+    {imposto::IRPJ, tipo::Adicao, "Multas fiscais indedutíveis", 100, {{origem::Conta, "423010001", apuracao::Competencia}}, "8.60"},
+    {imposto::IRPJ, tipo::Adicao, "Brindes", 100, {{origem::Conta, "423010002", apuracao::Competencia}}, "92"},
     {imposto::IRPJ, tipo::Adicao, "Provisões não dedutíveis", 100,
-     {{origem::Conta, "423010004", apuracao::Competencia}, {origem::Item, "010009", apuracao::Competencia}}},
-    {imposto::IRPJ, tipo::Exclusao, "Resultado positivo de equivalência patrimonial", 100, {{origem::Conta, "321010002", apuracao::Competencia}}},
-    {imposto::IRPJ, tipo::Compensacao, "Compensação de prejuízos fiscais", 30, {{origem::Conta, "233010001", apuracao::Competencia}}},
-    {imposto::CSLL, tipo::Adicao, "Multas fiscais indedutíveis", 100, {{origem::Conta, "423010001", apuracao::Competencia}}},
-    {imposto::CSLL, tipo::Adicao, "Brindes", 100, {{origem::Conta, "423010002", apuracao::Competencia}}},
-    {imposto::CSLL, tipo::Exclusao, "Resultado positivo de equivalência patrimonial", 100, {{origem::Conta, "321010002", apuracao::Competencia}}},
-    {imposto::CSLL, tipo::Compensacao, "Compensação de base de cálculo negativa", 30, {{origem::Conta, "233010001", apuracao::Competencia}}},
+     {{origem::Conta, "423010004", apuracao::Competencia}, {origem::Item, "010009", apuracao::Competencia}}, "6"},
+    {imposto::IRPJ, tipo::Exclusao, "Resultado positivo de equivalência patrimonial", 100, {{origem::Conta, "321010002", apuracao::Competencia}},
+     "100.05"},
+    {imposto::IRPJ, tipo::Compensacao, "Compensação de prejuízos fiscais", 30, {{origem::Conta, "233010001", apuracao::Competencia}}, "173"},
+    {imposto::CSLL, tipo::Adicao, "Multas fiscais indedutíveis", 100, {{origem::Conta, "423010001", apuracao::Competencia}}, "8.60"},
+    {imposto::CSLL, tipo::Adicao, "Brindes", 100, {{origem::Conta, "423010002", apuracao::Competencia}}, "92"},
+    {imposto::CSLL, tipo::Exclusao, "Resultado positivo de equivalência patrimonial", 100, {{origem::Conta, "321010002", apuracao::Competencia}},
+     "100.05"},
+    {imposto::CSLL, tipo::Compensacao, "Compensação de base de cálculo negativa", 30, {{origem::Conta, "233010001", apuracao::Competencia}}, "173"},
 };
 
 struct Item2 {
@@ -171,7 +175,7 @@ void insert(Db& db, const TableSql& t, const Values& values)
 }
 
 // A parent row of company 01 under the next number of its series, and its accounting information.
-void addParent(Db& db, const TableSql& t, Values values, std::initializer_list<Source> sources)
+long long addParent(Db& db, const TableSql& t, Values values, std::initializer_list<Source> sources)
 {
     const long long parent = takeSequence(db, Series::Param);
     insert(db, apurPaiSql(), {{f::NRSEQPARAMAPU, qlonglong(parent)}});
@@ -189,6 +193,7 @@ void addParent(Db& db, const TableSql& t, Values values, std::initializer_list<S
                 {f::CDTIPODEMO, account ? QVariant() : QVariant(key.left(2))},
                 {f::IDFORMAPURITEM, contract::letterText(s.form)}});
     }
+    return parent;
 }
 
 } // namespace
@@ -211,11 +216,13 @@ bool fillDemo(Db& db)
                 {f::DSALIQIRPJCSLL, QString::fromUtf8(r.description)},
                 {f::VRALIQPRESCSLL, r.csll},
                 {f::VRALIQPRESIRPJ, r.irpj}});
-    for (const Param& p : kParams)
-        addParent(db, paramApuSql(),
-                  {{f::NMPARAMAPU, QString::fromUtf8(p.name)}, {f::IDPARAMAPU, contract::letterText(p.kind)},
-                   {f::IDIMPOSTO, contract::letterText(p.tax)}, {f::VRPORCENTAGEM, p.percent}},
-                  p.sources);
+    for (const Param& p : kParams) {
+        const long long row = addParent(db, paramApuSql(),
+                                        {{f::NMPARAMAPU, QString::fromUtf8(p.name)}, {f::IDPARAMAPU, contract::letterText(p.kind)},
+                                         {f::IDIMPOSTO, contract::letterText(p.tax)}, {f::VRPORCENTAGEM, p.percent}},
+                                        p.sources);
+        insert(db, ecf::paramApuEcfSql(), {{f::NRSEQPARAMAPU, qlonglong(row)}, {f::CDECF, QString::fromLatin1(p.ecf)}});
+    }
     for (const Item2& i : kRecDesp) {
         const Rate& rate = kRates[i.rate - 1];
         addParent(db, recDespSql(),

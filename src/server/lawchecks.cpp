@@ -3,10 +3,12 @@
 
 #include "changes.h"
 #include "copy.h"
+#include "ecf/codes.h"
 #include "tablesql.h"
 
 #include "contract/paramirpj.h"
 
+#include <QDate>
 #include <QHash>
 #include <QLocale>
 #include <QSet>
@@ -76,6 +78,11 @@ struct Company {
     QHash<long long, RateEntry> rates;
     QSet<QString> accounts;
     QSet<QString> items; // type '/' item
+    // The ECF code of each additions row that has one, the lines of each
+    // code in its tax's table (tax '/' code), and the year codes must be valid in.
+    QHash<long long, QString> ecfCodes;
+    QHash<QString, std::vector<ecf::TableLine>> ecfLines;
+    int year = 0;
 };
 
 std::optional<double> number(const QVariant& v)
@@ -120,6 +127,12 @@ Company load(Db& db, const QString& company)
     static const std::string accounts = "SELECT " + std::string(f::CDCONTCTBL) + " FROM " + contract::t::CONTCTBL;
     for (const SqlRow& r : db.query(accounts))
         c.accounts.insert(r[0].toString());
+    for (const RowValues& r : p.ecfCodes.rows)
+        c.ecfCodes.insert(wholeNumber(field(p.ecfCodes, r, f::NRSEQPARAMAPU).toDouble()).value_or(0), field(p.ecfCodes, r, f::CDECF).toString());
+    for (const char tax : {letter::imposto::IRPJ, letter::imposto::CSLL})
+        for (ecf::TableLine& l : ecf::taxTable(db, letterText(tax)))
+            c.ecfLines[letterText(tax) + u'/' + l.code].push_back(std::move(l));
+    c.year = QDate::currentDate().year();
     static const std::string items = "SELECT " + std::string(f::CDTIPODEMO) + ", " + f::CDITEMSTRU + " FROM " + contract::t::ITEMESTRUDRE;
     for (const SqlRow& r : db.query(items))
         c.items.insert(r[0].toString() + u'/' + r[1].toString());
@@ -264,10 +277,78 @@ void rateDisagrees(const Company& c, const Report& report)
     }
 }
 
+// Every addition, exclusion and compensation goes to the ECF under a code of
+// its tax's dynamic table.
+void withoutEcfCode(const Company& c, const Report& report)
+{
+    for (const Parent& p : c.parents)
+        if (!p.isItem() && !c.ecfCodes.contains(p.number))
+            report(p, QStringLiteral("%1 não tem código da ECF (tabela dinâmica %2).").arg(p.startingDescription(), ecf::tableOfTax(p.tax)), {});
+}
+
+QString brazilianDate(const QString& iso)
+{
+    return QDate::fromString(iso, Qt::ISODate).toString(QStringLiteral("dd/MM/yyyy"));
+}
+
+// The code must be in the table of the layout in use, valid this year.
+void ecfCodeNotValidThisYear(const Company& c, const Report& report)
+{
+    for (const Parent& p : c.parents) {
+        const auto code = c.ecfCodes.constFind(p.number);
+        if (p.isItem() || code == c.ecfCodes.cend())
+            continue;
+        const std::vector<ecf::TableLine> lines = c.ecfLines.value(p.tax + u'/' + *code);
+        const QString table = ecf::tableOfTax(p.tax);
+        if (lines.empty()) {
+            report(p, QStringLiteral("%1 tem o código da ECF %2, que não está na tabela dinâmica %3 do leiaute em uso.").arg(p.startingDescription(), *code, table),
+                   {});
+            continue;
+        }
+        if (std::any_of(lines.begin(), lines.end(), [&](const ecf::TableLine& l) { return l.validIn(c.year); }))
+            continue;
+        QStringList spans;
+        for (const ecf::TableLine& l : lines)
+            spans << (l.end.isEmpty() ? QStringLiteral("a partir de %1").arg(brazilianDate(l.start))
+                                      : QStringLiteral("de %1 a %2").arg(brazilianDate(l.start), brazilianDate(l.end)));
+        report(p,
+               QStringLiteral("%1 tem o código da ECF %2, que não vale em %3: a tabela dinâmica %4 o traz %5.")
+                   .arg(p.startingDescription(), *code, QString::number(c.year), table, spans.join(QStringLiteral("; "))),
+               {});
+    }
+}
+
+// The code must be an entry line of the row's type: a row whose type changed
+// after it got its code no longer fits it.
+void ecfCodeOfAnotherType(const Company& c, const Report& report)
+{
+    for (const Parent& p : c.parents) {
+        const auto code = c.ecfCodes.constFind(p.number);
+        if (p.isItem() || code == c.ecfCodes.cend())
+            continue;
+        const std::vector<ecf::TableLine> lines = c.ecfLines.value(p.tax + u'/' + *code);
+        const QString wanted = ecf::entryTypeOf(p.kind);
+        if (lines.empty() || std::any_of(lines.begin(), lines.end(), [&](const ecf::TableLine& l) {
+                return l.kind == QLatin1String("E") && l.entryType == wanted;
+            }))
+            continue;
+        const auto entry = std::find_if(lines.begin(), lines.end(), [](const ecf::TableLine& l) { return l.kind == QLatin1String("E"); });
+        const QString is = entry == lines.end() ? QStringLiteral("uma linha que não é de lançamento (tipo %1)").arg(lines.front().kind)
+                                                : ecf::entryTypeName(entry->entryType);
+        report(p,
+               QStringLiteral("%1 tem o código da ECF %2, que é de %3 na tabela dinâmica %4; o registro é de %5.")
+                   .arg(p.startingDescription(), *code, is, ecf::tableOfTax(p.tax), ecf::entryTypeName(wanted)),
+               {});
+    }
+}
+
 struct Check {
     LawCheckInfo info;
     void (*run)(const Company&, const Report&);
 };
+
+// Where the ECF's codes are defined.
+constexpr char kEcfTables[] = "ECF, registros M300 e M350: tabelas dinâmicas M300A e M350A";
 
 // Every check: its id, severity, reference and rule. A new check is a line.
 const std::vector<Check>& checks()
@@ -281,6 +362,9 @@ const std::vector<Check>& checks()
         {{"ITEM_DRE_INEXISTENTE", Erro, ""}, itemNoLongerPresent},
         {{"CONTA_INEXISTENTE", Erro, ""}, accountNoLongerPresent},
         {{"ALIQUOTA_DIVERGENTE", Erro, ""}, rateDisagrees},
+        {{"SEM_CODIGO_ECF", Aviso, kEcfTables}, withoutEcfCode},
+        {{"CODIGO_ECF_FORA_DA_VIGENCIA", Erro, kEcfTables}, ecfCodeNotValidThisYear},
+        {{"CODIGO_ECF_TIPO_DIVERGENTE", Erro, kEcfTables}, ecfCodeOfAnotherType},
     };
     return table;
 }

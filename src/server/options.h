@@ -12,7 +12,7 @@
 namespace erp::server {
 
 // What the program was asked to do: serve, or one of the operator's tasks.
-enum class Mode { Serve, SetupPostgres, Backup, Restore, NewUser, Export, Import };
+enum class Mode { Serve, SetupPostgres, Backup, Restore, NewUser, Export, Import, ImportEcf };
 
 struct Options {
     Mode mode = Mode::Serve;
@@ -41,6 +41,10 @@ struct Options {
     // --backup / --restore: the copy written or read; --export / --import:
     // the parameters' file.
     std::string copyFile;
+    // --import-ecf: the Receita's spreadsheet (or a sheet of it as CSV), and
+    // the layout it holds when not the one its name gives ("0012").
+    std::string importFile;
+    std::string ecfLayout;
     // --export / --import COMPANY FILE: the company whose parameters go to or come from the file.
     std::string transferCompany;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "transfer.h"
 
+#include "ecf/codes.h"
 #include "history.h"
 #include "log.h"
 #include "options.h"
@@ -108,6 +109,42 @@ DataPacket readPacket(const QJsonObject& document, const Member& member)
     return ordered;
 }
 
+// The ECF codes of a document (getCodECF, optional: files of before the codes
+// have none): NRSEQPARAMAPU and CDECF of each coded additions row of the
+// file, once each; the packet's other fields are not read.
+DataPacket readCodes(const QJsonValue& value, const QSet<long long>& additions)
+{
+    const char* member = m::getCodECF;
+    if (!value.isObject())
+        refuse(QStringLiteral("o pacote %1 do arquivo não é um objeto").arg(QLatin1String(member)));
+    const FieldDefs layout = contract::codEcfLayout();
+    DataPacket p;
+    try {
+        p = packet::decodeData(value.toObject(), &layout);
+    } catch (const PacketError& e) {
+        refuse(QStringLiteral("o pacote %1 do arquivo é inválido: %2").arg(QLatin1String(member), e.message()));
+    }
+    const int number = p.indexOf(QLatin1String(f::NRSEQPARAMAPU)), code = p.indexOf(QLatin1String(f::CDECF));
+    if (number < 0 || code < 0)
+        refuse(QStringLiteral("o pacote %1 do arquivo deve trazer os campos %2 e %3").arg(QLatin1String(member), QLatin1String(f::NRSEQPARAMAPU), QLatin1String(f::CDECF)));
+    DataPacket out{contract::paramApuEcfTable().columns, {}};
+    QSet<long long> seen;
+    for (std::size_t i = 0; i < p.rows.size(); ++i) {
+        const QVariant n = p.rows[i][number];
+        const auto row = n.isValid() ? wholeNumber(n.toDouble()) : std::nullopt;
+        if (!row || !additions.contains(*row))
+            refuse(QStringLiteral("a linha %1 do pacote %2 do arquivo não é de uma adição, exclusão ou compensação do arquivo").arg(i + 1).arg(QLatin1String(member)));
+        if (seen.contains(*row))
+            refuse(QStringLiteral("a linha %1 do pacote %2 do arquivo dá um segundo código ao registro %3").arg(i + 1).arg(QLatin1String(member)).arg(*row));
+        seen.insert(*row);
+        const QString c = p.rows[i][code].toString();
+        if (c.contains(QChar(0)))
+            refuse(QStringLiteral("a linha %1 do pacote %2 do arquivo contém o caractere nulo").arg(i + 1).arg(QLatin1String(member)));
+        out.rows.push_back({double(*row), c});
+    }
+    return out;
+}
+
 // A parent row as the operator recognises it in a message.
 QString describe(const DataPacket& p, const RowValues& row)
 {
@@ -148,6 +185,17 @@ void checkRows(Db& db, CompanyParameters& rows, const QString& company)
     };
     check(contract::paramApuTable(), rows.paramApu, [&](const RowValues& r) { return describe(rows.paramApu, r); });
     check(contract::recDespTable(), rows.recDesp, [&](const RowValues& r) { return describe(rows.recDesp, r); });
+    // A code is checked as setCodECF checks it, against this database's tables.
+    const auto field = [](const DataPacket& p, const RowValues& r, const char* name) { return r[p.indexOf(QLatin1String(name))]; };
+    for (const RowValues& c : rows.ecfCodes.rows)
+        for (const RowValues& r : rows.paramApu.rows)
+            if (field(rows.paramApu, r, f::NRSEQPARAMAPU) == field(rows.ecfCodes, c, f::NRSEQPARAMAPU))
+                try {
+                    ecf::checkCode(db, field(rows.paramApu, r, f::IDPARAMAPU).toString(), field(rows.paramApu, r, f::IDIMPOSTO).toString(),
+                                   field(rows.ecfCodes, c, f::CDECF).toString());
+                } catch (const RpcError& e) {
+                    refuse(QStringLiteral("%1: %2").arg(describe(rows.paramApu, r), e.message()));
+                }
     check(contract::infCtbTable(), rows.infCtb, [&](const RowValues& r) {
         return QStringLiteral("a informação contábil %1 do registro %2")
             .arg(r[rows.infCtb.indexOf(QLatin1String(f::CHAVE))].toString(), QString::number(r[rows.infCtb.indexOf(QLatin1String(f::NRSEQPARAMAPU))].toDouble()));
@@ -210,6 +258,10 @@ QByteArray exportDocument(Db& db, const QString& company)
     if (!companyExists(db, company))
         refuse(QStringLiteral("a empresa %1 não está cadastrada").arg(company));
     const CompanyParameters rows = readCompanyParameters(db, company);
+    // Both taxes' codes with their descriptions, as getCodECF gives them.
+    DataPacket codes = ecf::codesPacket(db, company, contract::letterText(letter::imposto::IRPJ));
+    for (RowValues& r : ecf::codesPacket(db, company, contract::letterText(letter::imposto::CSLL)).rows)
+        codes.rows.push_back(std::move(r));
     tx.commit();
     QJsonObject document{
         {kFormatKey, QLatin1String(kTransferFormat)},
@@ -220,6 +272,7 @@ QByteArray exportDocument(Db& db, const QString& company)
         {QLatin1String(m::GetParamCSLL), packet::toJson(rowsOfTax(rows.paramApu, letter::imposto::CSLL))},
         {QLatin1String(m::getRecDesp), packet::toJson(rows.recDesp)},
         {QLatin1String(m::getInfCtbIRPJ), packet::toJson(rows.infCtb)},
+        {QLatin1String(m::getCodECF), packet::toJson(codes)},
     };
     return QJsonDocument(document).toJson(QJsonDocument::Compact) + '\n';
 }
@@ -274,6 +327,12 @@ CompanyParameters readDocument(QByteArrayView text)
             rows.infCtb = std::move(p);
         }
     }
+    if (const QJsonValue codes = document.value(QLatin1String(m::getCodECF)); !codes.isUndefined()) {
+        QSet<long long> additions;
+        for (std::size_t i = 0; i < rows.paramApu.rows.size(); ++i)
+            additions.insert(rowNumber(rows.paramApu, rows.paramApu.rows[i], f::NRSEQPARAMAPU, m::GetParamIRPJ, i));
+        rows.ecfCodes = readCodes(codes, additions);
+    }
     for (std::size_t i = 0; i < rows.infCtb.rows.size(); ++i)
         if (!parents.contains(rowNumber(rows.infCtb, rows.infCtb.rows[i], f::NRSEQPARAMAPU, m::getInfCtbIRPJ, i)))
             refuse(QStringLiteral("a linha %1 do pacote %2 do arquivo é de um registro que não está no arquivo").arg(i + 1).arg(QLatin1String(m::getInfCtbIRPJ)));
@@ -306,7 +365,7 @@ int exportToFile(const std::string& url, const std::string& company, const std::
             throw std::runtime_error(file + ": " + out.errorString().toStdString());
         std::cout << "parâmetros da empresa " << company << " exportados para " << file << ": " << rows.paramApu.rows.size()
                   << " adições, exclusões e compensações, " << rows.recDesp.rows.size() << " itens do lucro líquido e " << rows.infCtb.rows.size()
-                  << " informações contábeis" << std::endl;
+                  << " informações contábeis; " << rows.ecfCodes.rows.size() << " com código da ECF" << std::endl;
     });
 }
 

@@ -1,0 +1,83 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "changes.h"
+#include "history.h"
+#include "storage.h"
+#include "tablesql.h"
+
+#include <QJsonArray>
+#include <QJsonValue>
+
+#include <functional>
+
+// The ECF code of each additions row (PARAMAPUECF, keyed by the row's
+// number): the methods that read the dynamic tables and the codes, the save
+// of the codes, and the removal of a row's code with the row.
+namespace erp::server::ecf {
+
+const TableSql& paramApuEcfSql();
+
+class Codes {
+public:
+    // Refuses (1006) a company the caller may not see.
+    using RequireAccess = std::function<void(const QString& company)>;
+    // Commits a save's transaction with its result (the idempotency key goes with it).
+    using Commit = std::function<QJsonValue(Transaction&, const QJsonValue& result)>;
+
+    Codes(Db& db, History& history, RequireAccess requireAccess, Commit commit)
+        : db_(db), history_(history), requireAccess_(std::move(requireAccess)), commit_(std::move(commit))
+    {
+    }
+
+    // getTabelaECF(tax): every line of M300A ("I") or M350A ("C"), in the sheet's order.
+    QJsonValue table(const QJsonArray& params);
+    // getCodECF(company, tax): the code of each mapped row, with its description and validity.
+    QJsonValue codes(const QJsonArray& params);
+    // setCodECF(change packet): maps, remaps and unmaps rows, in one transaction.
+    QJsonValue save(const QJsonArray& params);
+
+private:
+    Db& db_;
+    History& history_;
+    RequireAccess requireAccess_;
+    Commit commit_;
+};
+
+// Inside the delete of additions row `number`: removes its code, if it has
+// one, and records that in the history.
+void removeCodeOf(Db& db, History& history, long long number, const QString& company);
+
+// Gives a newly written additions row its code (a copy, an import), and
+// records that in the history.
+void insertCode(Db& db, History& history, long long number, const QString& code, const QString& company);
+
+// The code of each of the company's additions rows that has one: NRSEQPARAMAPU
+// and CDECF, by number.
+DataPacket companyCodes(Db& db, const QString& company);
+
+// getCodECF's packet: the company's rows of a tax ("I" or "C") that have a code.
+DataPacket codesPacket(Db& db, const QString& company, const QString& tax);
+
+// Refuses (RpcError, as setCodECF does) a code that does not fit an
+// additions row of type `rowType` (A, E, C) and tax `rowTax` (I, C).
+void checkCode(Db& db, const QString& rowType, const QString& rowTax, const QString& code);
+
+// One line of a tax's table (M300A for "I", M350A for "C") in its newest
+// layout, as the checks read it.
+struct TableLine {
+    QString code, kind, entryType, start, end;
+    // Whether the line is valid on some day of `year`.
+    bool validIn(int year) const;
+};
+std::vector<TableLine> taxTable(Db& db, const QString& tax);
+
+// The table of a tax: M300A for "I", M350A for "C".
+QString tableOfTax(const QString& tax);
+// The entry type of the tables that fits a row's type: A and E as they are,
+// a compensation (C) a loss compensation (P).
+QString entryTypeOf(const QString& rowType);
+// "adição", "exclusão", "compensação de prejuízo", … for a message.
+QString entryTypeName(const QString& entryType);
+
+} // namespace erp::server::ecf
