@@ -81,6 +81,16 @@ ERP_NAME(DTALTERACAO)
 ERP_NAME(NMCAMPO)
 ERP_NAME(DSANTERIOR)
 ERP_NAME(DSNOVO)
+// The Receita's dynamic tables of the ECF (M300A for IRPJ, M350A for CSLL)
+// and the code each additions row carries: the line code, its description,
+// its tipo (R, E, CA, CNA), its entry type (A, E, P, L, R or empty) and its
+// validity (ISO dates, the end empty while still valid).
+ERP_NAME(CDECF)
+ERP_NAME(DSECF)
+ERP_NAME(TPECF)
+ERP_NAME(TPLANCECF)
+ERP_NAME(DTINIECF)
+ERP_NAME(DTFIMECF)
 } // namespace f
 
 // Tables.

@@ -32,6 +32,8 @@ const QHash<QString, FieldDef>& fields()
             {f::IDOPERACAO, kText, 1},         {f::DSREGANTERIOR, kText, 4000}, {f::DSREGNOVO, kText, 4000},
             {f::CDCHAVE, kText, 64},           {f::DTALTERACAO, kText, 24},     {f::NMCAMPO, kText, 30},
             {f::DSANTERIOR, kText, 200},       {f::DSNOVO, kText, 200},
+            {f::CDECF, kText, 20},             {f::DSECF, kText, 1000},         {f::TPECF, kText, 3},
+            {f::TPLANCECF, kText, 1},          {f::DTINIECF, kText, 10},        {f::DTFIMECF, kText, 10},
         };
         QHash<QString, FieldDef> byName;
         for (const FieldDef& d : all)
@@ -126,6 +128,24 @@ FieldDefs contCtblLayout()
 FieldDefs historicoLayout()
 {
     static const FieldDefs l = layout({f::DTALTERACAO, f::NMUSUARIO, f::IDOPERACAO, f::NMTABELA, f::NRSEQREGISTRO, f::NMCAMPO, f::DSANTERIOR, f::DSNOVO});
+    return l;
+}
+
+FieldDefs tabelaEcfLayout()
+{
+    static const FieldDefs l = layout({f::CDECF, f::DSECF, f::TPECF, f::TPLANCECF, f::DTINIECF, f::DTFIMECF});
+    return l;
+}
+
+FieldDefs codEcfLayout()
+{
+    static const FieldDefs l = layout({f::NRSEQPARAMAPU, f::CDECF, f::DSECF, f::DTINIECF, f::DTFIMECF});
+    return l;
+}
+
+FieldDefs codEcfChangeLayout()
+{
+    static const FieldDefs l = layout({f::NRSEQPARAMAPU, f::CDECF});
     return l;
 }
 

@@ -30,6 +30,9 @@ inline constexpr char SetInfCtbIRPJ[] = "SetInfCtbIRPJ";
 inline constexpr char setRecDesp[] = "setRecDesp";
 inline constexpr char setDeleteInfCtb[] = "setDeleteInfCtb";
 inline constexpr char getHistorico[] = "getHistorico";
+inline constexpr char getTabelaECF[] = "getTabelaECF";
+inline constexpr char getCodECF[] = "getCodECF";
+inline constexpr char setCodECF[] = "setCodECF";
 } // namespace method
 
 // The methods that change parameters: the three saves and setDeleteInfCtb.
@@ -53,6 +56,12 @@ FieldDefs contCtblLayout();
 // The history of a parameter row and of its accounting information, one
 // line per changed field (getHistorico).
 FieldDefs historicoLayout();
+// Every row of the ECF's dynamic table of a tax, in source order (getTabelaECF).
+FieldDefs tabelaEcfLayout();
+// The ECF code of each mapped additions row of a company and tax (getCodECF).
+FieldDefs codEcfLayout();
+// What a change of setCodECF carries: the row and its code.
+FieldDefs codEcfChangeLayout();
 
 // The definition of one field by its name (f::…): the same type and size in
 // every packet and table that holds it. Throws std::logic_error for a name

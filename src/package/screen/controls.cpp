@@ -27,6 +27,7 @@ void TfrmParamIRPJ::ControlaBotoes(DataSource& source)
     action(Confirmar)->setEnabled(ds->isEditing());
     action(Cancelar)->setEnabled(ds->isEditing());
     mnuHistorico->setEnabled(paiDoHistorico() != nullptr);
+    mnuCodigosECF->setEnabled(paiDosCodigosECF() != nullptr);
 
     // Footer: always the parent of the front outer tab, in this order.
     const ScreenTab& front = frontTab();

@@ -53,6 +53,7 @@ void TfrmParamIRPJ::bindRules()
     ParamIRPJData& d = *data_;
 
     connect(mnuHistorico, &QAction::triggered, this, [this] { host::guarded([this] { mnuHistoricoClick(); }); });
+    connect(mnuCodigosECF, &QAction::triggered, this, [this] { host::guarded([this] { mnuCodigosECFClick(); }); });
 
     // Company bar.
     medCdEmpresa->onChange = [this](host::TMaskEdit&) { medCdEmpresaChange(); };

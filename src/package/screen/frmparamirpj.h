@@ -123,6 +123,9 @@ public:
     // ---- history of the row on screen ("Histórico do registro")
     void mnuHistoricoClick();
 
+    // ---- the ECF code of each row of the tax on screen ("Códigos da ECF…")
+    void mnuCodigosECFClick();
+
     // Controls, by their names.
     QFrame* panEmpresa = nullptr;
     QLabel* lblEmpresa = nullptr;
@@ -153,6 +156,7 @@ public:
     host::TDBNavigator* dbnRodape = nullptr;
     host::TDBText* dbtRodape = nullptr;
     QAction* mnuHistorico = nullptr;
+    QAction* mnuCodigosECF = nullptr;
 
 private:
     void buildLayout();
@@ -187,6 +191,9 @@ private:
     // The history's lines as the screen shows them.
     QString rotuloHistorico(const QString& table, const QString& name) const;
     QString valorHistorico(const QString& table, const QString& name, const QVariant& value) const;
+    // The IRPJ or CSLL rows whose ECF codes the menu edits: those of the
+    // front tab's parent page while it browses saved rows; null otherwise.
+    const EditedDataSet* paiDosCodigosECF() const;
 
     bool adicDuplicada(const DataSet& ds);
     // Refuse a post: the cursor goes to the field (or grid column) at fault

@@ -203,6 +203,10 @@ void TfrmParamIRPJ::buildLayout()
     mnuHistorico->setEnabled(false);
     mnuOperacao()->insertAction(mnuListagem(), mnuHistorico);
     addAction(mnuHistorico);
+    mnuCodigosECF = new QAction(QStringLiteral("Códigos da &ECF…"), this);
+    mnuCodigosECF->setObjectName(QStringLiteral("mnuCodigosECF"));
+    mnuCodigosECF->setEnabled(false);
+    mnuOperacao()->insertAction(mnuListagem(), mnuCodigosECF);
 
     // Footer.
     panRodape = new QFrame(clientArea());
