@@ -9,7 +9,7 @@ BUILD="${ERP_BUILD_DIR:-$ROOT/build}"
 PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql libgl-dev qt6-translations-l10n
-  libcpp-httplib-dev libmicrohttpd-dev libsqlite3-dev libpq-dev
+  libcpp-httplib-dev libmicrohttpd-dev libsqlite3-dev libpq-dev libquazip1-qt6-dev libxlsxwriter-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   postgresql haproxy
   xvfb openbox xdotool wmctrl x11-utils

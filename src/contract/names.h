@@ -81,16 +81,29 @@ ERP_NAME(DTALTERACAO)
 ERP_NAME(NMCAMPO)
 ERP_NAME(DSANTERIOR)
 ERP_NAME(DSNOVO)
-// The Receita's dynamic tables of the ECF (M300A for IRPJ, M350A for CSLL)
-// and the code each additions row carries: the line code, its description,
-// its tipo (R, E, CA, CNA), its entry type (A, E, P, L, R or empty) and its
-// validity (ISO dates, the end empty while still valid).
+// The Receita's ECF dynamic tables (TABELAECF): a row per line of a sheet of
+// one layout, in the sheet's order; the code is not unique within a sheet.
+// TPECF is the line's kind (R label, E entry, CA computed, CNA computed and
+// not adjustable), TPLANCECF its entry type (A addition, E exclusion, P loss
+// compensation, L profit, R label; empty where the sheet gives none),
+// IDTRIBUTOECF the tax of a Parte B line (I, C, A both); validity as ISO
+// dates, the end empty while valid.
+ERP_NAME(CDLEIAUTEECF)
+ERP_NAME(NMTABELAECF)
+ERP_NAME(NRLINHAECF)
 ERP_NAME(CDECF)
 ERP_NAME(DSECF)
 ERP_NAME(TPECF)
 ERP_NAME(TPLANCECF)
+ERP_NAME(IDTRIBUTOECF)
 ERP_NAME(DTINIECF)
 ERP_NAME(DTFIMECF)
+// Where each sheet's rows came from (FONTEECF): the file, its SHA-256 in
+// hex, a description, and when they were loaded (UTC, milliseconds).
+ERP_NAME(NMARQUIVOECF)
+ERP_NAME(DSRESUMOECF)
+ERP_NAME(DSFONTEECF)
+ERP_NAME(DTCARGAECF)
 } // namespace f
 
 // Tables.
@@ -105,6 +118,9 @@ ERP_NAME(RECDESPIRPJ)
 ERP_NAME(INFCTBIRPJ)
 ERP_NAME(INFCTBIRPJREMOVIDA)
 ERP_NAME(HISTORICOIRPJ)
+ERP_NAME(TABELAECF)
+ERP_NAME(FONTEECF)
+ERP_NAME(PARAMAPUECF)
 } // namespace t
 
 #undef ERP_NAME

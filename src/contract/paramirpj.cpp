@@ -32,8 +32,11 @@ const QHash<QString, FieldDef>& fields()
             {f::IDOPERACAO, kText, 1},         {f::DSREGANTERIOR, kText, 4000}, {f::DSREGNOVO, kText, 4000},
             {f::CDCHAVE, kText, 64},           {f::DTALTERACAO, kText, 24},     {f::NMCAMPO, kText, 30},
             {f::DSANTERIOR, kText, 200},       {f::DSNOVO, kText, 200},
+            {f::CDLEIAUTEECF, kText, 4},       {f::NMTABELAECF, kText, 20},     {f::NRLINHAECF, kInteger, 0},
             {f::CDECF, kText, 20},             {f::DSECF, kText, 1000},         {f::TPECF, kText, 3},
-            {f::TPLANCECF, kText, 1},          {f::DTINIECF, kText, 10},        {f::DTFIMECF, kText, 10},
+            {f::TPLANCECF, kText, 1},          {f::IDTRIBUTOECF, kText, 1},     {f::DTINIECF, kText, 10},
+            {f::DTFIMECF, kText, 10},          {f::NMARQUIVOECF, kText, 255},   {f::DSRESUMOECF, kText, 64},
+            {f::DSFONTEECF, kText, 1000},      {f::DTCARGAECF, kInteger, 0},
         };
         QHash<QString, FieldDef> byName;
         for (const FieldDef& d : all)
@@ -77,7 +80,7 @@ const FieldDef& fieldDef(const char* name)
 bool changesParameters(QStringView m)
 {
     return m == QLatin1String(method::SetParamIRPJ) || m == QLatin1String(method::SetInfCtbIRPJ) || m == QLatin1String(method::setRecDesp) ||
-           m == QLatin1String(method::setDeleteInfCtb);
+           m == QLatin1String(method::setDeleteInfCtb) || m == QLatin1String(method::setCodECF);
 }
 
 // Built once: a layout is asked for on every read and save.
@@ -140,12 +143,6 @@ FieldDefs tabelaEcfLayout()
 FieldDefs codEcfLayout()
 {
     static const FieldDefs l = layout({f::NRSEQPARAMAPU, f::CDECF, f::DSECF, f::DTINIECF, f::DTFIMECF});
-    return l;
-}
-
-FieldDefs codEcfChangeLayout()
-{
-    static const FieldDefs l = layout({f::NRSEQPARAMAPU, f::CDECF});
     return l;
 }
 

@@ -35,7 +35,7 @@ inline constexpr char getCodECF[] = "getCodECF";
 inline constexpr char setCodECF[] = "setCodECF";
 } // namespace method
 
-// The methods that change parameters: the three saves and setDeleteInfCtb.
+// The methods that change parameters: the three saves, setDeleteInfCtb and setCodECF.
 // A request to one of them may carry an Idempotency-Key; reads and sequence
 // numbers need none (a number drawn twice is only a gap in its series).
 bool changesParameters(QStringView method);
@@ -56,12 +56,13 @@ FieldDefs contCtblLayout();
 // The history of a parameter row and of its accounting information, one
 // line per changed field (getHistorico).
 FieldDefs historicoLayout();
-// Every row of the ECF's dynamic table of a tax, in source order (getTabelaECF).
+// The rows of one ECF dynamic table (M300A or M350A), in the sheet's order
+// (getTabelaECF).
 FieldDefs tabelaEcfLayout();
-// The ECF code of each mapped additions row of a company and tax (getCodECF).
+// The ECF code of each mapped additions row of a company and tax, with the
+// code's description and validity (getCodECF); setCodECF's changes carry
+// NRSEQPARAMAPU and CDECF, the other fields may travel and are not used.
 FieldDefs codEcfLayout();
-// What a change of setCodECF carries: the row and its code.
-FieldDefs codEcfChangeLayout();
 
 // The definition of one field by its name (f::…): the same type and size in
 // every packet and table that holds it. Throws std::logic_error for a name

@@ -107,4 +107,29 @@ const TableDef& historicoTable()
     return d;
 }
 
+const TableDef& tabelaEcfTable()
+{
+    static const TableDef d{.name = t::TABELAECF,
+                            .columns = {fieldDef(f::CDLEIAUTEECF), fieldDef(f::NMTABELAECF), fieldDef(f::NRLINHAECF), fieldDef(f::CDECF),
+                                        fieldDef(f::DSECF), fieldDef(f::TPECF), fieldDef(f::TPLANCECF), fieldDef(f::IDTRIBUTOECF),
+                                        fieldDef(f::DTINIECF), fieldDef(f::DTFIMECF)},
+                            .key = {f::CDLEIAUTEECF, f::NMTABELAECF, f::NRLINHAECF}};
+    return d;
+}
+
+const TableDef& fonteEcfTable()
+{
+    static const TableDef d{.name = t::FONTEECF,
+                            .columns = {fieldDef(f::CDLEIAUTEECF), fieldDef(f::NMTABELAECF), fieldDef(f::NMARQUIVOECF), fieldDef(f::DSRESUMOECF),
+                                        fieldDef(f::DSFONTEECF), fieldDef(f::DTCARGAECF)},
+                            .key = {f::CDLEIAUTEECF, f::NMTABELAECF}};
+    return d;
+}
+
+const TableDef& paramApuEcfTable()
+{
+    static const TableDef d{.name = t::PARAMAPUECF, .columns = {fieldDef(f::NRSEQPARAMAPU), fieldDef(f::CDECF)}, .key = {f::NRSEQPARAMAPU}};
+    return d;
+}
+
 } // namespace erp::contract

@@ -57,5 +57,11 @@ const TableDef& infCtbTable();
 // Every change the saves applied, appended in the change's transaction and
 // never changed or removed.
 const TableDef& historicoTable();
+// The Receita's ECF dynamic tables, a row per line of each sheet of each
+// layout; where each sheet's rows came from; and the ECF code of an
+// additions row, in a table of its own so the screen's packets stay as they are.
+const TableDef& tabelaEcfTable();
+const TableDef& fonteEcfTable();
+const TableDef& paramApuEcfTable();
 
 } // namespace erp::contract

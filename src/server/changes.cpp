@@ -27,14 +27,14 @@ QVariant Row::value(const char* name) const
     return {};
 }
 
-Changes decodeChanges(const QJsonArray& params, const char* method, const FieldDefs& layout)
+Changes decodeChanges(const QJsonArray& params, const char* method, const FieldDefs& layout, const FieldDefs* accepted)
 {
     if (params.size() != 1 || !params[0].isObject())
         throw RpcError(code::InvalidParams, QStringLiteral("O método %1 espera um pacote de alterações.").arg(QLatin1String(method)));
     Changes c;
     c.layout = layout;
     try {
-        c.packet = packet::decodeChanges(params[0].toObject(), &layout);
+        c.packet = packet::decodeChanges(params[0].toObject(), accepted ? accepted : &layout);
     } catch (const PacketError& e) {
         throw RpcError(code::InvalidParams, e.message());
     }

@@ -57,7 +57,8 @@ struct Changes {
 };
 
 // The one parameter of a save: a change packet that fits `layout`, with no
-// NUL in its texts. Anything else is refused as invalid params.
-Changes decodeChanges(const QJsonArray& params, const char* method, const FieldDefs& layout);
+// NUL in its texts. Anything else is refused as invalid params. `accepted`,
+// when given, is a wider layout whose other fields may travel too, unread.
+Changes decodeChanges(const QJsonArray& params, const char* method, const FieldDefs& layout, const FieldDefs* accepted = nullptr);
 
 } // namespace erp::server

@@ -68,7 +68,7 @@ QVariant valueText(const QJsonValue& v)
 
 const contract::TableDef* tableNamed(const QString& name)
 {
-    for (const contract::TableDef* t : {&contract::paramApuTable(), &contract::recDespTable(), &contract::infCtbTable()})
+    for (const contract::TableDef* t : {&contract::paramApuTable(), &contract::recDespTable(), &contract::infCtbTable(), &contract::paramApuEcfTable()})
         if (name == QLatin1String(t->name))
             return t;
     return nullptr;

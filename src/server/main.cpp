@@ -2,6 +2,7 @@
 // erp-server: the application server. Hosts the parameter service over
 // HTTP + JSON-RPC 2.0 on SQLite or PostgreSQL.
 #include "dbpool.h"
+#include "ecf/importcommand.h"
 #include "http/front.h"
 #include "log.h"
 #include "memory.h"
@@ -200,6 +201,7 @@ int main(int argc, char** argv)
     case Mode::Backup: return backupDatabase(opt.db, opt.copyFile);
     case Mode::Restore: return restoreDatabase(opt.db, opt.copyFile);
     case Mode::NewUser: return printNewUser(opt);
+    case Mode::ImportEcf: return importEcfCommand(opt);
     case Mode::Serve: break;
     }
     Access access;

@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -21,7 +22,8 @@ constexpr char kSynopsis[] =
     "     erp-server --setup-postgres URL [--setup-name NOME] [--setup-dir PASTA] [--demo]\n"
     "     erp-server --backup ARQUIVO [--db sqlite:ARQUIVO]\n"
     "     erp-server --restore ARQUIVO [--db sqlite:ARQUIVO]\n"
-    "     erp-server --new-user NOME EMPRESAS\n";
+    "     erp-server --new-user NOME EMPRESAS\n"
+    "     erp-server --import-ecf ARQUIVO [--ecf-layout N] [--db URL]\n";
 
 [[noreturn]] void usage(const std::string& problem)
 {
@@ -146,6 +148,13 @@ std::string helpText()
          "                           substituído ao lado dele\n"
          "  --new-user NOME EMPRESAS mostra um token novo e a linha de --users que o\n"
          "                           admite (EMPRESAS: * ou 01,02,...)\n"
+         "  --import-ecf ARQUIVO     grava as tabelas dinâmicas da ECF da planilha da\n"
+         "                           Receita (XLSX) ou de uma tabela dela em CSV (;,\n"
+         "                           UTF-8, chamado M300A.csv etc.), no lugar das do\n"
+         "                           mesmo leiaute, e mostra as linhas lidas por tabela\n"
+         "  --ecf-layout N           com --import-ecf: o leiaute do arquivo (padrão: o\n"
+         "                           que o nome diz, como Leiaute-12, ou o mais novo do\n"
+         "                           banco)\n"
          "  -h, --help               mostra esta ajuda\n"
          "\n"
          "Saída: 0 quando tudo deu certo; 1 quando o banco, o endereço ou um arquivo\n"
@@ -178,7 +187,7 @@ Options parseOptions(int argc, char** argv)
     o.db = "sqlite:" + defaultDatabasePath();
     auto setMode = [&o](Mode m) {
         if (o.mode != Mode::Serve && o.mode != m)
-            usage("use só uma de --setup-postgres, --backup, --restore e --new-user");
+            usage("use só uma de --setup-postgres, --backup, --restore, --new-user e --import-ecf");
         o.mode = m;
     };
     for (int i = 1; i < argc; ++i) {
@@ -232,6 +241,16 @@ Options parseOptions(int argc, char** argv)
         } else if (arg == "--restore") {
             setMode(Mode::Restore);
             o.copyFile = value();
+        } else if (arg == "--import-ecf") {
+            setMode(Mode::ImportEcf);
+            o.importFile = value();
+        } else if (arg == "--ecf-layout") {
+            const std::string v = value();
+            if (!parseInt(v, 1, 9999, n))
+                usage("--ecf-layout precisa do número do leiaute, entre 1 e 9999");
+            char code[8];
+            std::snprintf(code, sizeof code, "%04lld", n);
+            o.ecfLayout = code;
         } else if (arg == "--help" || arg == "-h") {
             std::cout << helpText();
             std::exit(0);
@@ -239,6 +258,8 @@ Options parseOptions(int argc, char** argv)
             usage("opção desconhecida: " + arg);
         }
     }
+    if (!o.ecfLayout.empty() && o.mode != Mode::ImportEcf)
+        usage("--ecf-layout só vale com --import-ecf");
     if (!o.tokenFile.empty() && !o.usersFile.empty())
         usage("use --token-file ou --users, não os dois");
     return o;

@@ -12,7 +12,7 @@
 namespace erp::server {
 
 // What the program was asked to do: serve, or one of the operator's tasks.
-enum class Mode { Serve, SetupPostgres, Backup, Restore, NewUser };
+enum class Mode { Serve, SetupPostgres, Backup, Restore, NewUser, ImportEcf };
 
 struct Options {
     Mode mode = Mode::Serve;
@@ -40,6 +40,10 @@ struct Options {
     std::string setupDir;
     // --backup / --restore: the copy written or read.
     std::string copyFile;
+    // --import-ecf: the Receita's spreadsheet (or a sheet of it as CSV), and
+    // the layout it holds when not the one its name gives ("0012").
+    std::string importFile;
+    std::string ecfLayout;
 };
 
 // Reads the command line. --help prints the help on stdout and exits with 0;

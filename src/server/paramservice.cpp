@@ -2,6 +2,7 @@
 #include "paramservice.h"
 
 #include "changes.h"
+#include "ecf/codes.h"
 #include "heldinfctb.h"
 #include "history.h"
 #include "schema.h"
@@ -186,19 +187,22 @@ struct SaveRules {
     bool parents;
     std::function<void(Db&, const Row& n)> checkNew;
     std::function<void(Db&, const Row& o, const Row& n)> checkChanged;
+    // What goes with a row in its delete, before the row itself.
+    std::function<void(Db&, History&, long long number, const QString& company)> beforeDelete;
 };
 
 const SaveRules& paramApuRules()
 {
     static const SaveRules r{paramApuSql(), Series::Param, QStringLiteral("Item já cadastrado para o imposto selecionado."), true,
-                             [](Db&, const Row& n) { checkParamApu(n); }, [](Db&, const Row&, const Row& n) { checkParamApu(n); }};
+                             [](Db&, const Row& n) { checkParamApu(n); }, [](Db&, const Row&, const Row& n) { checkParamApu(n); },
+                             ecf::removeCodeOf};
     return r;
 }
 
 const SaveRules& recDespRules()
 {
     static const SaveRules r{recDespSql(), Series::Param, QStringLiteral("Informação já cadastrada para apuração do Lucro Líquido."), true, checkRecDesp,
-                             [](Db& db, const Row&, const Row& n) { checkRecDesp(db, n); }};
+                             [](Db& db, const Row&, const Row& n) { checkRecDesp(db, n); }, {}};
     return r;
 }
 
@@ -219,7 +223,8 @@ const SaveRules& infCtbRules()
                                  for (const char* source : {f::IDINFCTBIRPJ, f::CDINFCTBIRPJ, f::CDTIPODEMO})
                                      if (n.value(source) != o.value(source))
                                          return requireSource(db, n);
-                             }};
+                             },
+                             {}};
     return r;
 }
 
@@ -322,6 +327,13 @@ public:
         // in its transaction; if that delete is refused they come back.
         const long long applied = HeldInfCtb(db_).hold(*n, QDateTime::currentSecsSinceEpoch());
         return commit(tx, saved(applied));
+    }
+
+    ecf::Codes ecfCodes()
+    {
+        return ecf::Codes(
+            db_, history_, [this](const QString& company) { requireAccess(company); },
+            [this](Transaction& tx, const QJsonValue& result) { return commit(tx, result); });
     }
 
     QJsonValue readHistory(const QString& company, double number)
@@ -438,6 +450,8 @@ private:
     void deleteRow(const SaveRules& rules, const Row& o, const QString& company)
     {
         const TableSql& t = rules.table;
+        if (rules.beforeDelete)
+            rules.beforeDelete(db_, history_, t.oldKey(o).toLongLong(), company);
         if (db_.exec(t.remove(), t.removeParams(o)) != 1)
             refuseConflict();
         if (rules.parents)
@@ -546,6 +560,9 @@ const QHash<QString, Handler>& handlers()
              const auto [company, number] = companyAndNumberParams(p, m::getHistorico);
              return s.readHistory(company, number);
          }},
+        {m::getTabelaECF, [](Methods& s, const QJsonArray& p) { return s.ecfCodes().table(p); }},
+        {m::getCodECF, [](Methods& s, const QJsonArray& p) { return s.ecfCodes().codes(p); }},
+        {m::setCodECF, [](Methods& s, const QJsonArray& p) { return s.ecfCodes().save(p); }},
     };
     return table;
 }

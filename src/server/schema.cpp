@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "schema.h"
 
+#include "ecf/dynamictables.h"
+
 #include <array>
 
 namespace erp::server {
@@ -171,13 +173,50 @@ CREATE TRIGGER TRHISTORICOIRPJ BEFORE UPDATE OR DELETE ON HISTORICOIRPJ FOR EACH
 CREATE TRIGGER TRHISTORICOIRPJTRUNC BEFORE TRUNCATE ON HISTORICOIRPJ FOR EACH STATEMENT EXECUTE FUNCTION FNHISTORICOIRPJ();
 )SQL";
 
+// Version 5: the Receita's ECF dynamic tables, a row per line of each sheet
+// in the sheet's order (a code may repeat within a sheet, so it is no key),
+// loaded from the data file compiled into the server; where each sheet's
+// rows came from; and the ECF code of an additions row, keyed by the row.
+// Dates are ISO texts, the end NULL while the line is valid.
+constexpr char kV5Common[] = R"SQL(
+CREATE TABLE TABELAECF (
+  CDLEIAUTEECF VARCHAR(4) NOT NULL,
+  NMTABELAECF VARCHAR(20) NOT NULL,
+  NRLINHAECF BIGINT NOT NULL,
+  CDECF VARCHAR(20) NOT NULL,
+  DSECF VARCHAR(1000) NOT NULL,
+  TPECF VARCHAR(3),
+  TPLANCECF CHAR(1),
+  IDTRIBUTOECF CHAR(1),
+  DTINIECF CHAR(10) NOT NULL,
+  DTFIMECF CHAR(10),
+  PRIMARY KEY (CDLEIAUTEECF, NMTABELAECF, NRLINHAECF)
+);
+CREATE INDEX IXTABELAECFCOD ON TABELAECF (NMTABELAECF, CDECF, CDLEIAUTEECF);
+CREATE TABLE FONTEECF (
+  CDLEIAUTEECF VARCHAR(4) NOT NULL,
+  NMTABELAECF VARCHAR(20) NOT NULL,
+  NMARQUIVOECF VARCHAR(255) NOT NULL,
+  DSRESUMOECF CHAR(64) NOT NULL,
+  DSFONTEECF VARCHAR(1000),
+  DTCARGAECF BIGINT NOT NULL,
+  PRIMARY KEY (CDLEIAUTEECF, NMTABELAECF)
+);
+CREATE TABLE PARAMAPUECF (
+  NRSEQPARAMAPU BIGINT NOT NULL PRIMARY KEY REFERENCES PARAMAPUIRPJ (NRSEQPARAMAPU),
+  CDECF VARCHAR(20) NOT NULL
+);
+)SQL";
+
 struct Migration {
     const char* common;
     const char* sqlite;
     const char* postgres;
+    // Data the version brings, written after its statements.
+    void (*fill)(Db&) = nullptr;
 };
 constexpr std::array kMigrations{Migration{kV1Common, kV1Sqlite, kV1Postgres}, Migration{kV2Common, "", ""}, Migration{kV3Common, "", ""},
-                                 Migration{"", kV4Sqlite, kV4Postgres}};
+                                 Migration{"", kV4Sqlite, kV4Postgres}, Migration{kV5Common, "", "", ecf::loadBundled}};
 
 constexpr long long kSequenceMax = 2147483647;
 
@@ -215,6 +254,8 @@ int migrate(Db& db)
             db.script(m.common);
         if (const char* own = pg ? m.postgres : m.sqlite; *own)
             db.script(own);
+        if (m.fill)
+            m.fill(db);
         db.exec("UPDATE ERP_SCHEMA SET VERSION = ?", {qlonglong(version + 1)});
         tx.commit();
     }

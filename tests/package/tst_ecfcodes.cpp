@@ -9,6 +9,7 @@
 #include "screen/ecfdialog.h"
 
 #include <QAction>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -44,12 +45,21 @@ TEcfCodesDialog* openCodes(TfrmParamIRPJ* f)
     return shown ? dialog : nullptr;
 }
 
-// One key at a time, each to whatever has the focus then (the cell's editor
-// once the first key has opened it).
-void typeKeys(const QString& s)
+// Types into the current cell of the dialog's grid as the keyboard does: the
+// first key opens the cell's editor, the rest and Enter go to the editor.
+// (Sent to the widgets themselves: the offscreen platform leaves the focus
+// in the screen under a window-modal dialog.)
+void typeInCell(TEcfCodesDialog* d, const QString& s)
 {
-    for (const QChar ch : s)
-        QTest::keyClick(QApplication::focusWidget(), char(ch.unicode()));
+    QTest::keyClick(d->view(), char(s.front().unicode()));
+    auto* editor = d->view()->findChild<QLineEdit*>();
+    QVERIFY(editor);
+    for (const QChar ch : s.mid(1))
+        QTest::keyClick(editor, char(ch.unicode()));
+    QPointer<QLineEdit> open(editor);
+    QTest::keyClick(editor, Qt::Key_Return);
+    // The delegate commits and closes its editor from the event loop.
+    QTRY_VERIFY(!open);
 }
 
 int rowOf(const EcfCodesModel* m, const QString& name)
@@ -165,20 +175,14 @@ private Q_SLOTS:
         // Typed: a code of another entry type is refused and changes nothing;
         // the right one is taken.
         goTo(d, prejuizos);
-        d->view()->setFocus();
-        typeKeys(QStringLiteral("95"));
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        typeInCell(d, QStringLiteral("95"));
         QCOMPARE(fx.dialogs.errors.size(), 1);
         QCOMPARE(fx.dialogs.errors.front(),
                  QStringLiteral("O código 95 da tabela M300A é de exclusão e não serve a \"Compensação de prejuízos fiscais\", que é de compensação."));
         QCOMPARE(cell(m, prejuizos, EcfCodesModel::Codigo), QString());
-        d->view()->setFocus();
-        typeKeys(QStringLiteral("173"));
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        typeInCell(d, QStringLiteral("173"));
         QCOMPARE(cell(m, prejuizos, EcfCodesModel::Codigo), QStringLiteral("173"));
-        d->view()->setFocus();
-        typeKeys(QStringLiteral("999"));
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        typeInCell(d, QStringLiteral("999"));
         QCOMPARE(fx.dialogs.errors.back(), QStringLiteral("O código 999 não consta da tabela M300A da ECF."));
         QCOMPARE(cell(m, prejuizos, EcfCodesModel::Codigo), QStringLiteral("173"));
 
@@ -202,11 +206,15 @@ private Q_SLOTS:
 
         // Left without a code: the row is unmapped.
         goTo(d, brindes);
-        d->view()->setFocus();
         QTest::keyClick(d->view(), Qt::Key_F2);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Delete);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        auto* editor = d->view()->findChild<QLineEdit*>();
+        QVERIFY(editor);
+        QCOMPARE(editor->text(), QStringLiteral("8.55"));
+        QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(editor, Qt::Key_Delete);
+        QPointer<QLineEdit> open(editor);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_VERIFY(!open);
         QCOMPARE(cell(m, brindes, EcfCodesModel::Codigo), QString());
         QVERIFY(saveAndClose(d));
         d = openCodes(f);

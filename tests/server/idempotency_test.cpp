@@ -253,7 +253,7 @@ TEST_P(KeyTest, TwinsSentTogetherApplyOnce)
 TEST_P(KeyTest, AVersion2DatabaseGainsTheKeyTableAndKeepsItsData)
 {
     const std::string before = state();
-    db_->script("DROP TABLE REQUISICAOAPLICADA; DROP TABLE HISTORICOIRPJ");
+    db_->script("DROP TABLE PARAMAPUECF; DROP TABLE FONTEECF; DROP TABLE TABELAECF; DROP TABLE REQUISICAOAPLICADA; DROP TABLE HISTORICOIRPJ");
     db_->exec("UPDATE ERP_SCHEMA SET VERSION = 2");
     EXPECT_EQ(server::migrate(*db_), server::schemaVersion());
     EXPECT_EQ(state(), before);

@@ -43,7 +43,8 @@ TEST(Tables, EachDescriptionNamesExactlyTheColumnsItsTableStores)
     server::migrate(*db);
     for (const contract::TableDef* t : {&contract::empresaTable(), &contract::contCtblTable(), &contract::itensDRETable(), &contract::aliquotasTable(),
                                         &contract::apurPaiTable(), &contract::paramApuTable(), &contract::recDespTable(), &contract::infCtbTable(),
-                                        &contract::historicoTable()}) {
+                                        &contract::historicoTable(), &contract::tabelaEcfTable(), &contract::fonteEcfTable(),
+                                        &contract::paramApuEcfTable()}) {
         SCOPED_TRACE(t->name);
         EXPECT_EQ(described(*t), storedColumns(*db, t->name));
     }

@@ -274,7 +274,7 @@ bool EcfCodesModel::hasChanges() const
 ChangePacket EcfCodesModel::changes() const
 {
     ChangePacket p;
-    p.fields = contract::codEcfChangeLayout();
+    p.fields = {contract::fieldDef(f::NRSEQPARAMAPU), contract::fieldDef(f::CDECF)};
     const int number = p.indexOf(QString::fromLatin1(f::NRSEQPARAMAPU)), code = p.indexOf(QString::fromLatin1(f::CDECF));
     const auto values = [&](double n, const QString& c) {
         RowValues v(p.fields.size());

@@ -28,7 +28,8 @@ std::vector<std::string> snapshot(const std::string& url)
         out.insert(out.end(), rows.begin(), rows.end());
     };
     for (const contract::TableDef* t : {&contract::empresaTable(), &contract::contCtblTable(), &contract::itensDRETable(), &contract::aliquotasTable(),
-                                        &contract::apurPaiTable(), &contract::paramApuTable(), &contract::recDespTable(), &contract::infCtbTable()}) {
+                                        &contract::apurPaiTable(), &contract::paramApuTable(), &contract::recDespTable(), &contract::infCtbTable(),
+                                        &contract::paramApuEcfTable()}) {
         std::string order;
         for (const char* k : t->key)
             order += (order.empty() ? "" : ", ") + std::string(k);
