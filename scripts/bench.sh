@@ -31,6 +31,8 @@ run() {
 run dataset "$BUILD/bench/bench_dataset" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true --benchmark_format=csv
 # Server: 1000 interleaved samples of each latency, 5 s per throughput point, each engine.
 run server "$BUILD/bench/server/bench_server" --markdown --samples 1000 --seconds 5
+# Copy between companies: five copies of a company of 10,000 rows.
+run copy "$BUILD/bench/server/bench_copy" --markdown --rows 10000 --repetitions 5
 # Screen: seven open + load rounds against a company of 10,000 additions.
 run screen "$BUILD/bench/screen/bench_screen" --markdown --additions 10000 --repetitions 7
 
@@ -70,5 +72,6 @@ echo
 echo "| area | measure | figure |"
 echo "|---|---|---|"
 cat "$WORK/server.out"
+cat "$WORK/copy.out"
 cat "$WORK/screen.out"
 echo "$DATASET_ROWS"

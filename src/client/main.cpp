@@ -41,7 +41,7 @@ int main(int argc, char* argv[])
     // With --screenshot nobody answers a dialog: messages go to stderr.
     std::unique_ptr<erp::client::UnattendedRun> unattended;
     if (!options->screenshot.isEmpty())
-        unattended = std::make_unique<erp::client::UnattendedRun>(&window, options->screenshot);
+        unattended = std::make_unique<erp::client::UnattendedRun>(&window, options->screenshot, options->choice);
     window.show();
     if (!options->settings.databaseUrl.isEmpty())
         erp::host::guarded([&] { erp::host::openSharedConnection(options->settings.databaseUrl); });
@@ -69,6 +69,26 @@ int main(int argc, char* argv[])
                     std::fprintf(stderr, "%s\n", qPrintable(QStringLiteral("A página %1 não está disponível.").arg(options->page)));
                 break;
             case erp::client::MainWindow::PageShown::Yes:
+                break;
+            }
+        }
+        if (!options->action.isEmpty()) {
+            if (unattended)
+                unattended->actionStarts();
+            switch (window.runAction(options->action)) {
+            case erp::client::MainWindow::ActionRun::Unknown:
+                std::fprintf(stderr, "%s\n", qPrintable(QStringLiteral("Opção desconhecida no menu Operação: %1.").arg(options->action)));
+                QApplication::exit(2);
+                return;
+            case erp::client::MainWindow::ActionRun::Disabled: {
+                const QString text = QStringLiteral("A opção %1 não está disponível agora.").arg(options->action);
+                if (unattended)
+                    unattended->showError(text);
+                else
+                    std::fprintf(stderr, "%s\n", qPrintable(text));
+                break;
+            }
+            case erp::client::MainWindow::ActionRun::Done:
                 break;
             }
         }

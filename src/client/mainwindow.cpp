@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: MIT
 #include "mainwindow.h"
 
+#include "host/basescreen.h"
 #include "host/focuschain.h"
 #include "host/hostapplication.h"
 #include "host/services.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QDir>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QTabBar>
 #include <QTabWidget>
@@ -66,6 +69,35 @@ MainWindow::PageShown MainWindow::showPage(const QString& name)
         return PageShown::Refused;
     tabs->tabBar()->setCurrentIndex(tabs->indexOf(page));
     return tabs->currentWidget() == page ? PageShown::Yes : PageShown::Refused;
+}
+
+namespace {
+// A menu text as the user reads it: no accelerator marks, no closing ellipsis.
+QString readable(QString text)
+{
+    text.remove(u'&');
+    text = text.trimmed();
+    for (const QString& ellipsis : {QStringLiteral("…"), QStringLiteral("...")})
+        if (text.endsWith(ellipsis))
+            return text.chopped(ellipsis.size()).trimmed();
+    return text;
+}
+} // namespace
+
+MainWindow::ActionRun MainWindow::runAction(const QString& text)
+{
+    const QString wanted = readable(text);
+    for (host::TfrmPadraoSimples* screen : area_->findChildren<host::TfrmPadraoSimples*>()) {
+        for (QAction* action : screen->mnuOperacao()->actions()) {
+            if (action->isSeparator() || action->text().isEmpty() || readable(action->text()).compare(wanted, Qt::CaseInsensitive) != 0)
+                continue;
+            if (!action->isEnabled())
+                return ActionRun::Disabled;
+            action->trigger();
+            return ActionRun::Done;
+        }
+    }
+    return ActionRun::Unknown;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

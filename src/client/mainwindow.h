@@ -29,6 +29,11 @@ public:
     // page has that name; Refused when the page is disabled or the screen
     // kept the user where they were.
     PageShown showPage(const QString& name);
+    enum class ActionRun { Done, Unknown, Disabled };
+    // Runs an entry of the open screen's Operação menu as a click would, by
+    // its text ('&' and a closing ellipsis may be left out; letter case
+    // does not matter). Unknown when no entry has that text.
+    ActionRun runAction(const QString& text);
     QMdiArea* mdiArea() const { return area_; }
 
 protected:

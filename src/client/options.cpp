@@ -31,6 +31,8 @@ constexpr OptionSpec kOptions[] = {
      "(a senha num arquivo de senhas, ou em ~/.pgpass)"},
     {"open", "TELA", "tela a abrir ao iniciar (PAR47300)"},
     {"page", "NOME", "com --open: página a mostrar (por exemplo tshCSLL)"},
+    {"acao", "TEXTO", "com --open: executa esta opção do menu Operação da tela\n(por exemplo \"Verificar parâmetros\")"},
+    {"escolha", "TEXTO", "com --acao e --screenshot: na lista que a opção oferecer,\nescolhe a linha com este texto"},
     {"screenshot", "ARQUIVO", "grava a janela em PNG quando a tela abre, e encerra"},
 };
 
@@ -67,8 +69,9 @@ QString helpText()
     t += QStringLiteral("  -h, --help              mostra esta ajuda\n\n"
                         "Variável de ambiente:\n"
                         "  ERP_PACKAGE_DIR         pasta dos pacotes de tela (padrão: %1)\n\n"
-                        "Saída: 0 quando tudo deu certo; 1 quando --screenshot mostrou uma mensagem;\n"
-                        "2 para uma opção inválida.\n")
+                        "Saída: 0 quando tudo deu certo; 1 quando --screenshot mostrou uma mensagem\n"
+                        "(as perguntas e os avisos da opção de --acao são a imagem pedida: só um erro\n"
+                        "conta); 2 para uma opção inválida.\n")
              .arg(packageDir());
     return t;
 }
@@ -159,7 +162,17 @@ std::optional<Options> parseOptions(const QStringList& arguments, QString& error
         error = QStringLiteral("--page precisa de --open.");
         return std::nullopt;
     }
+    o.action = given.value(QStringLiteral("acao")).trimmed();
+    if (!o.action.isEmpty() && o.open.isEmpty()) {
+        error = QStringLiteral("--acao precisa de --open.");
+        return std::nullopt;
+    }
     o.screenshot = given.value(QStringLiteral("screenshot"));
+    o.choice = given.value(QStringLiteral("escolha")).trimmed();
+    if (!o.choice.isEmpty() && (o.action.isEmpty() || o.screenshot.isEmpty())) {
+        error = QStringLiteral("--escolha precisa de --acao e --screenshot.");
+        return std::nullopt;
+    }
     return o;
 }
 

@@ -14,6 +14,8 @@ struct Options {
     host::HostSettings settings;
     QString open;       // screen code to open at start
     QString page;       // a page of that screen to bring forward as the user would (by its name)
+    QString action;     // then an entry of the screen's Operação menu to run (by its text)
+    QString choice;     // in an unattended run, the row the action's list is answered with
     QString screenshot; // PNG to write once the screen is open, then quit
 };
 

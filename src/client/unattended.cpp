@@ -2,6 +2,7 @@
 #include "unattended.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
@@ -17,8 +18,8 @@ namespace {
 constexpr int kLimitMs = 90'000;
 } // namespace
 
-UnattendedRun::UnattendedRun(QWidget* window, QString pictureFile)
-    : window_(window), file_(std::move(pictureFile)), scope_(*this)
+UnattendedRun::UnattendedRun(QWidget* window, QString pictureFile, QString choice)
+    : window_(window), file_(std::move(pictureFile)), choice_(std::move(choice)), scope_(*this)
 {
     watchdog_.setSingleShot(true);
     QObject::connect(&watchdog_, &QTimer::timeout, [this] {
@@ -33,7 +34,8 @@ UnattendedRun::~UnattendedRun() = default;
 
 void UnattendedRun::report(const QString& text, int icon)
 {
-    ++messages_;
+    if (!acting_ || icon == QMessageBox::Critical)
+        ++messages_;
     std::fprintf(stderr, "%s\n", qPrintable(text));
     std::fflush(stderr);
     if (!window_)
@@ -64,8 +66,13 @@ bool UnattendedRun::confirm(const QString& text)
     return false;
 }
 
-std::optional<int> UnattendedRun::chooseRow(const host::ChoiceList&)
+std::optional<int> UnattendedRun::chooseRow(const host::ChoiceList& list)
 {
+    if (choice_.isEmpty())
+        return std::nullopt;
+    for (int r = 0; r < list.rows.size(); ++r)
+        if (list.rows[r].contains(choice_) || (r < list.stored.size() && list.stored[r].contains(choice_)))
+            return r;
     return std::nullopt;
 }
 
@@ -96,9 +103,14 @@ void UnattendedRun::writeAndQuit()
         QPixmap picture = window_->grab();
         QPainter painter(&picture);
         const QPoint origin = window_->mapToGlobal(QPoint(0, 0));
+        const auto draw = [&](QWidget* w) { painter.drawPixmap(w->mapToGlobal(QPoint(0, 0)) - origin, w->grab()); };
+        // The dialogs left open (an action's window), then the messages over them.
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w != window_ && w->isVisible() && qobject_cast<QDialog*>(w) && !boxes_.contains(w))
+                draw(w);
         for (QWidget* box : std::as_const(boxes_))
             if (box && box->isVisible())
-                painter.drawPixmap(box->mapToGlobal(QPoint(0, 0)) - origin, box->grab());
+                draw(box);
         painter.end();
         written = picture.save(file_, "PNG");
     }

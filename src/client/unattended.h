@@ -16,12 +16,20 @@ namespace erp::client {
 // show in a dialog goes to stderr and stays on screen without waiting for an
 // answer (a question is answered No, a search given up), and the picture of
 // the main window, with those messages over it, is written once it has been
-// painted. The run ends non-zero when a message was shown or the picture
-// could not be written, and within a bounded time whatever happens.
+// painted, with any dialog left open over it. The run ends non-zero when a
+// message was shown or the picture could not be written, and within a
+// bounded time whatever happens.
+//
+// An action run for its picture (--acao) may ask and tell: from
+// actionStarts() on, its questions and notices are what the picture is for
+// and only an error counts; a list it offers is answered with the row that
+// holds `choice` (given up when empty or not there).
 class UnattendedRun : public host::DialogService {
 public:
-    UnattendedRun(QWidget* window, QString pictureFile);
+    UnattendedRun(QWidget* window, QString pictureFile, QString choice = {});
     ~UnattendedRun() override;
+
+    void actionStarts() { acting_ = true; }
 
     // Writes the picture once pending paints are done, then ends the program.
     void finish();
@@ -41,7 +49,9 @@ private:
     QPointer<QWidget> window_;
     QList<QPointer<QWidget>> boxes_; // the messages on screen, oldest first
     QString file_;
+    QString choice_;
     int messages_ = 0;
+    bool acting_ = false;
     bool finishing_ = false;
     QTimer watchdog_;
     host::DialogServiceScope scope_;

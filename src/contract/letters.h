@@ -64,6 +64,13 @@ inline constexpr char Alteracao = 'A';
 inline constexpr char Exclusao = 'E';
 inline constexpr char all[] = {Inclusao, Alteracao, Exclusao, '\0'};
 } // namespace operacao
+
+// IDGRAVIDADE: how serious a finding of verificaParamIRPJ is.
+namespace gravidade {
+inline constexpr char Erro = 'E';
+inline constexpr char Aviso = 'A';
+inline constexpr char all[] = {Erro, Aviso, '\0'};
+} // namespace gravidade
 } // namespace letter
 
 // A letter as the field holds it.

@@ -104,6 +104,18 @@ ERP_NAME(NMARQUIVOECF)
 ERP_NAME(DSRESUMOECF)
 ERP_NAME(DSFONTEECF)
 ERP_NAME(DTCARGAECF)
+// previaCopiaParamIRPJ's packet: per kind of row, how many a copy would
+// write and how many it would skip.
+ERP_NAME(DSTIPO)
+ERP_NAME(QTCOPIAR)
+ERP_NAME(QTIGNORAR)
+// verificaParamIRPJ's findings: the check, its severity, the sentence and
+// the legal reference (the tax, table and row are IDIMPOSTO, NMTABELA and
+// NRSEQREGISTRO).
+ERP_NAME(CDVERIFICACAO)
+ERP_NAME(IDGRAVIDADE)
+ERP_NAME(DSMENSAGEM)
+ERP_NAME(DSREFERENCIA)
 } // namespace f
 
 // Tables.

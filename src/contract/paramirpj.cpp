@@ -37,6 +37,9 @@ const QHash<QString, FieldDef>& fields()
             {f::TPLANCECF, kText, 1},          {f::IDTRIBUTOECF, kText, 1},     {f::DTINIECF, kText, 10},
             {f::DTFIMECF, kText, 10},          {f::NMARQUIVOECF, kText, 255},   {f::DSRESUMOECF, kText, 64},
             {f::DSFONTEECF, kText, 1000},      {f::DTCARGAECF, kInteger, 0},
+            {f::DSTIPO, kText, 60},            {f::QTCOPIAR, kInteger, 0},      {f::QTIGNORAR, kInteger, 0},
+            {f::CDVERIFICACAO, kText, 30},     {f::IDGRAVIDADE, kText, 1},      {f::DSMENSAGEM, kText, 1000},
+            {f::DSREFERENCIA, kText, 200},
         };
         QHash<QString, FieldDef> byName;
         for (const FieldDef& d : all)
@@ -80,7 +83,8 @@ const FieldDef& fieldDef(const char* name)
 bool changesParameters(QStringView m)
 {
     return m == QLatin1String(method::SetParamIRPJ) || m == QLatin1String(method::SetInfCtbIRPJ) || m == QLatin1String(method::setRecDesp) ||
-           m == QLatin1String(method::setDeleteInfCtb) || m == QLatin1String(method::setCodECF);
+           m == QLatin1String(method::setDeleteInfCtb) || m == QLatin1String(method::setCodECF) ||
+           m == QLatin1String(method::copiaParamIRPJ);
 }
 
 // Built once: a layout is asked for on every read and save.
@@ -143,6 +147,19 @@ FieldDefs tabelaEcfLayout()
 FieldDefs codEcfLayout()
 {
     static const FieldDefs l = layout({f::NRSEQPARAMAPU, f::CDECF, f::DSECF, f::DTINIECF, f::DTFIMECF});
+    return l;
+}
+
+FieldDefs previaCopiaLayout()
+{
+    static const FieldDefs l = layout({f::DSTIPO, f::QTCOPIAR, f::QTIGNORAR});
+    return l;
+}
+
+FieldDefs verificacaoLayout()
+{
+    static const FieldDefs l =
+        layout({f::CDVERIFICACAO, f::IDGRAVIDADE, f::IDIMPOSTO, f::NMTABELA, f::NRSEQREGISTRO, f::DSMENSAGEM, f::DSREFERENCIA});
     return l;
 }
 

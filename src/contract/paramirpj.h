@@ -33,9 +33,13 @@ inline constexpr char getHistorico[] = "getHistorico";
 inline constexpr char getTabelaECF[] = "getTabelaECF";
 inline constexpr char getCodECF[] = "getCodECF";
 inline constexpr char setCodECF[] = "setCodECF";
+inline constexpr char copiaParamIRPJ[] = "copiaParamIRPJ";
+inline constexpr char previaCopiaParamIRPJ[] = "previaCopiaParamIRPJ";
+inline constexpr char verificaParamIRPJ[] = "verificaParamIRPJ";
 } // namespace method
 
-// The methods that change parameters: the three saves, setDeleteInfCtb and setCodECF.
+// The methods that change parameters: the three saves, setDeleteInfCtb,
+// setCodECF and copiaParamIRPJ.
 // A request to one of them may carry an Idempotency-Key; reads and sequence
 // numbers need none (a number drawn twice is only a gap in its series).
 bool changesParameters(QStringView method);
@@ -63,6 +67,11 @@ FieldDefs tabelaEcfLayout();
 // code's description and validity (getCodECF); setCodECF's changes carry
 // NRSEQPARAMAPU and CDECF, the other fields may travel and are not used.
 FieldDefs codEcfLayout();
+// What copiaParamIRPJ would write and skip now, one line per kind of row
+// (previaCopiaParamIRPJ).
+FieldDefs previaCopiaLayout();
+// The findings of verificaParamIRPJ, one line each.
+FieldDefs verificacaoLayout();
 
 // The definition of one field by its name (f::…): the same type and size in
 // every packet and table that holds it. Throws std::logic_error for a name

@@ -104,11 +104,16 @@ void TBtnPesquisa::bind(QLineEdit* edit, DataSource* source, const QString& code
 
 void TBtnPesquisa::search()
 {
+    if (choose() && onAfterPesq)
+        onAfterPesq(*this);
+}
+
+bool TBtnPesquisa::choose(const QString& title)
+{
     bool flag = false;
     if (onBeforePesq)
         onBeforePesq(*this, flag);
-    if (Pesquisar(source_, title_ + u'|' + emptyText_, false, true) && onAfterPesq)
-        onAfterPesq(*this);
+    return Pesquisar(source_, (title.isEmpty() ? title_ : title) + u'|' + emptyText_, false, true);
 }
 
 } // namespace erp::host

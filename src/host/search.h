@@ -41,6 +41,10 @@ public:
 
     // Runs the search as a click does.
     void search();
+    // The same search for another purpose: the before-search rule, then the
+    // list (under `title` when given); true when a row was chosen, which is
+    // then the data source's current row. The after-search rule does not run.
+    bool choose(const QString& title = {});
 
     std::function<void(TBtnPesquisa&, bool& flag)> onBeforePesq;
     std::function<void(TBtnPesquisa&)> onAfterPesq;

@@ -56,6 +56,10 @@ TTableDialog::TTableDialog(const QString& title, QAbstractItemModel* model, cons
     close->setObjectName(QStringLiteral("btnFechar"));
     connect(exportButton, &QPushButton::clicked, this, [this] { guarded([this] { exportCsv(); }); });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(view_, &QAbstractItemView::activated, this, [this](const QModelIndex& index) {
+        if (index.isValid())
+            Q_EMIT rowActivated(sorted_->mapToSource(index).row());
+    });
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(view_);

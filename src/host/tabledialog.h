@@ -13,6 +13,7 @@ namespace erp::host {
 // to a CSV file with "Exportar CSV…" (the file name asked through the dialog
 // service), closed with "Fechar". Sorting uses the model's Qt::UserRole
 // where it holds a value (a moment, a number) and the text otherwise.
+// A double-click on a row (or Enter on it) reports the row of the model.
 class TTableDialog : public QDialog {
     Q_OBJECT
 public:
@@ -23,6 +24,10 @@ public:
     QTableView* view() const { return view_; }
     // Writes the rows as shown (in their current order) to a file the user names.
     void exportCsv();
+
+Q_SIGNALS:
+    // A row was activated; `row` is the model's, whatever the sort order.
+    void rowActivated(int row);
 
 private:
     QSortFilterProxyModel* sorted_;

@@ -12,6 +12,7 @@
 #include "schema.h"
 #include "sqlitefile.h"
 #include "storage.h"
+#include "transfer.h"
 #include "users.h"
 
 #include <pthread.h>
@@ -202,6 +203,8 @@ int main(int argc, char** argv)
     case Mode::Restore: return restoreDatabase(opt.db, opt.copyFile);
     case Mode::NewUser: return printNewUser(opt);
     case Mode::ImportEcf: return importEcfCommand(opt);
+    case Mode::Export: return exportToFile(opt.db, opt.transferCompany, opt.copyFile);
+    case Mode::Import: return importFromFile(opt.db, opt.transferCompany, opt.copyFile);
     case Mode::Serve: break;
     }
     Access access;

@@ -23,6 +23,8 @@ constexpr char kSynopsis[] =
     "     erp-server --backup ARQUIVO [--db sqlite:ARQUIVO]\n"
     "     erp-server --restore ARQUIVO [--db sqlite:ARQUIVO]\n"
     "     erp-server --new-user NOME EMPRESAS\n"
+    "     erp-server --export EMPRESA ARQUIVO [--db URL]\n"
+    "     erp-server --import EMPRESA ARQUIVO [--db URL]\n"
     "     erp-server --import-ecf ARQUIVO [--ecf-layout N] [--db URL]\n";
 
 [[noreturn]] void usage(const std::string& problem)
@@ -148,6 +150,11 @@ std::string helpText()
          "                           substituído ao lado dele\n"
          "  --new-user NOME EMPRESAS mostra um token novo e a linha de --users que o\n"
          "                           admite (EMPRESAS: * ou 01,02,...)\n"
+         "  --export EMPRESA ARQUIVO grava os parâmetros da empresa e suas informações\n"
+         "                           contábeis num documento JSON\n"
+         "  --import EMPRESA ARQUIVO grava na empresa os parâmetros de um documento de\n"
+         "                           --export, como a cópia entre empresas: os já\n"
+         "                           existentes são ignorados, tudo numa transação\n"
          "  --import-ecf ARQUIVO     grava as tabelas dinâmicas da ECF da planilha da\n"
          "                           Receita (XLSX) ou de uma tabela dela em CSV (;,\n"
          "                           UTF-8, chamado M300A.csv etc.), no lugar das do\n"
@@ -187,7 +194,7 @@ Options parseOptions(int argc, char** argv)
     o.db = "sqlite:" + defaultDatabasePath();
     auto setMode = [&o](Mode m) {
         if (o.mode != Mode::Serve && o.mode != m)
-            usage("use só uma de --setup-postgres, --backup, --restore, --new-user e --import-ecf");
+            usage("use só uma de --setup-postgres, --backup, --restore, --new-user, --export, --import e --import-ecf");
         o.mode = m;
     };
     for (int i = 1; i < argc; ++i) {
@@ -251,6 +258,10 @@ Options parseOptions(int argc, char** argv)
             char code[8];
             std::snprintf(code, sizeof code, "%04lld", n);
             o.ecfLayout = code;
+        } else if (arg == "--export" || arg == "--import") {
+            setMode(arg == "--export" ? Mode::Export : Mode::Import);
+            o.transferCompany = value();
+            o.copyFile = value();
         } else if (arg == "--help" || arg == "-h") {
             std::cout << helpText();
             std::exit(0);

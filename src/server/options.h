@@ -12,7 +12,7 @@
 namespace erp::server {
 
 // What the program was asked to do: serve, or one of the operator's tasks.
-enum class Mode { Serve, SetupPostgres, Backup, Restore, NewUser, ImportEcf };
+enum class Mode { Serve, SetupPostgres, Backup, Restore, NewUser, Export, Import, ImportEcf };
 
 struct Options {
     Mode mode = Mode::Serve;
@@ -38,12 +38,15 @@ struct Options {
     std::string setupUrl;
     std::string setupName = "erp";
     std::string setupDir;
-    // --backup / --restore: the copy written or read.
+    // --backup / --restore: the copy written or read; --export / --import:
+    // the parameters' file.
     std::string copyFile;
     // --import-ecf: the Receita's spreadsheet (or a sheet of it as CSV), and
     // the layout it holds when not the one its name gives ("0012").
     std::string importFile;
     std::string ecfLayout;
+    // --export / --import COMPANY FILE: the company whose parameters go to or come from the file.
+    std::string transferCompany;
 };
 
 // Reads the command line. --help prints the help on stdout and exits with 0;

@@ -3,8 +3,10 @@
 
 #include "changes.h"
 #include "ecf/codes.h"
+#include "copy.h"
 #include "heldinfctb.h"
 #include "history.h"
+#include "lawchecks.h"
 #include "schema.h"
 #include "tablesql.h"
 
@@ -53,6 +55,17 @@ std::pair<QString, double> companyAndNumberParams(const QJsonArray& params, cons
         refuse(code::InvalidParams,
                QStringLiteral("O método %1 espera o código da empresa e o número de sequência do registro.").arg(QLatin1String(method)));
     return {params[0].toString(), params[1].toDouble()};
+}
+
+// copiaParamIRPJ and its preview: the source and the target company.
+std::pair<QString, QString> twoCompanyParams(const QJsonArray& params, const char* method)
+{
+    if (params.size() != 2 || !params[0].isString() || !params[1].isString())
+        refuse(code::InvalidParams, QStringLiteral("O método %1 espera o código da empresa de origem e o da empresa de destino.").arg(QLatin1String(method)));
+    for (const QJsonValue& v : params)
+        if (v.toString().contains(QChar(0)))
+            refuse(code::InvalidParams, QStringLiteral("O código da empresa contém o caractere nulo."));
+    return {params[0].toString(), params[1].toString()};
 }
 
 double numberParam(const QJsonArray& params, const char* method)
@@ -344,7 +357,58 @@ public:
         return packet::toJson(p);
     }
 
+    // The copy decides what it writes inside its own write transaction,
+    // so nothing written meanwhile can make the counts wrong.
+    QJsonValue copy(const QString& source, const QString& target)
+    {
+        requireCopy(source, target);
+        Transaction tx(db_, true);
+        const CompanyParameters rows = readCopySource(source, target);
+        ParameterCopy plan(db_, rows, target);
+        plan.apply(history_);
+        return commit(tx, plan.counts().result());
+    }
+
+    // The copy's own plan, in a read transaction that writes nothing.
+    QJsonValue previewCopy(const QString& source, const QString& target)
+    {
+        requireCopy(source, target);
+        Transaction tx(db_, false);
+        const CompanyParameters rows = readCopySource(source, target);
+        return packet::toJson(ParameterCopy(db_, rows, target).counts().preview());
+    }
+
+    QJsonValue verify(const QString& company)
+    {
+        requireAccess(company);
+        Transaction tx(db_, false);
+        requireCompany(company);
+        return packet::toJson(verifyParameters(db_, company));
+    }
+
 private:
+    // Refused before anything is read: the same company, or one the user may not see.
+    void requireCopy(const QString& source, const QString& target)
+    {
+        if (source == target)
+            refuse(code::Validation, QStringLiteral("A empresa de origem e a de destino devem ser diferentes."));
+        requireAccess(source);
+        requireAccess(target);
+    }
+
+    void requireCompany(const QString& company)
+    {
+        if (!companyExists(db_, company))
+            refuse(code::MissingReference, QStringLiteral("Empresa %1 não cadastrada.").arg(company.left(20)));
+    }
+
+    CompanyParameters readCopySource(const QString& source, const QString& target)
+    {
+        requireCompany(source);
+        requireCompany(target);
+        return readCompanyParameters(db_, source);
+    }
+
     [[noreturn]] void refuseAccess(const QString& company)
     {
         throw RpcError(code::NoAccess, QStringLiteral("Usuário sem acesso à empresa %1.").arg(company.left(20)),
@@ -563,11 +627,34 @@ const QHash<QString, Handler>& handlers()
         {m::getTabelaECF, [](Methods& s, const QJsonArray& p) { return s.ecfCodes().table(p); }},
         {m::getCodECF, [](Methods& s, const QJsonArray& p) { return s.ecfCodes().codes(p); }},
         {m::setCodECF, [](Methods& s, const QJsonArray& p) { return s.ecfCodes().save(p); }},
+        {m::copiaParamIRPJ,
+         [](Methods& s, const QJsonArray& p) {
+             const auto [source, target] = twoCompanyParams(p, m::copiaParamIRPJ);
+             return s.copy(source, target);
+         }},
+        {m::previaCopiaParamIRPJ,
+         [](Methods& s, const QJsonArray& p) {
+             const auto [source, target] = twoCompanyParams(p, m::previaCopiaParamIRPJ);
+             return s.previewCopy(source, target);
+         }},
+        {m::verificaParamIRPJ, [](Methods& s, const QJsonArray& p) { return s.verify(companyParam(p, m::verificaParamIRPJ)); }},
     };
     return table;
 }
 
 } // namespace
+
+void checkNewRowContent(Db& db, const contract::TableDef& table, const Row& n)
+{
+    if (&table == &contract::paramApuTable()) {
+        checkParamApu(n);
+    } else if (&table == &contract::recDespTable()) {
+        checkRecDesp(db, n);
+    } else {
+        checkInfCtb(n);
+        requireSource(db, n);
+    }
+}
 
 QJsonValue ParamService::call(const QString& method, const QJsonArray& params, const BeforeCommit& beforeCommit)
 {

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "changes.h"
 #include "storage.h"
 #include "users.h"
+
+#include "contract/tables.h"
 
 #include "wire/errors.h"
 #include "wire/rpccodes.h"
@@ -53,5 +56,11 @@ private:
     Caller caller_;
     QString key_;
 };
+
+// A save's own checks of a new row of `table` (ParamApu, RecDesp or InfCtb)
+// on its content: letters, ranges, and the rate entry, ledger account or
+// structure item it names; not its number nor its parent. What an import
+// asks of every row of its file. Throws RpcError.
+void checkNewRowContent(Db& db, const contract::TableDef& table, const Row& n);
 
 } // namespace erp::server

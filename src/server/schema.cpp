@@ -288,6 +288,27 @@ long long takeSequence(Db& db, Series s)
     return r.front().front().toLongLong();
 }
 
+std::vector<long long> takeSequences(Db& db, Series s, long long count)
+{
+    std::vector<long long> numbers;
+    if (count <= 0)
+        return numbers;
+    numbers.reserve(std::size_t(count));
+    const SeriesNames n = namesOf(s);
+    if (db.dialect() == Dialect::Postgres) {
+        for (const SqlRow& r : db.query(std::string("SELECT nextval('") + n.sequence + "') FROM generate_series(1, CAST(? AS BIGINT))", {qlonglong(count)}))
+            numbers.push_back(r.front().toLongLong());
+        return numbers;
+    }
+    const SqlRows r = db.query("UPDATE SEQUENCIA SET VRULTIMO = VRULTIMO + ? WHERE NMSEQUENCIA = ? AND VRULTIMO <= ? RETURNING VRULTIMO",
+                               {qlonglong(count), QString::fromLatin1(n.row), qlonglong(kSequenceMax - count)});
+    if (r.empty())
+        throw DbError(DbError::Kind::Other, "sequence exhausted");
+    for (long long last = r.front().front().toLongLong(), i = last - count + 1; i <= last; ++i)
+        numbers.push_back(i);
+    return numbers;
+}
+
 long long nextSequence(Db& db, Series s)
 {
     if (db.dialect() == Dialect::Postgres)

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <vector>
+
 namespace erp::server {
 
 // Brings the database to the current schema version, one migration per
@@ -25,6 +27,9 @@ enum class Series { Param, InfCtb };
 long long nextSequence(Db& db, Series s);
 // The same inside the caller's write transaction.
 long long takeSequence(Db& db, Series s);
+// `count` numbers at once, inside the caller's write transaction (one
+// statement whatever the count, for copies of whole companies).
+std::vector<long long> takeSequences(Db& db, Series s, long long count);
 // The highest number the series has issued so far (0 before the first).
 long long lastIssued(Db& db, Series s);
 // The query lastIssued runs, for statements that compare with it.

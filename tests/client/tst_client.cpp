@@ -116,6 +116,52 @@ private Q_SLOTS:
         QVERIFY(r.picture);
     }
 
+    // --acao runs an entry of the Operação menu once the screen is open, and
+    // the picture holds the window it opens; the entry's own questions and
+    // notices are what the picture is for, an entry that cannot run is a
+    // message, and one the menu does not have is an error.
+    void actionPicturesWhatItOpens_data()
+    {
+        QTest::addColumn<QStringList>("extra");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("history") << QStringList{"--page", "tshIRPJ", "--acao", "Histórico do registro"} << 0 << QString();
+        QTest::newRow("ellipsis and accelerator optional") << QStringList{"--page", "tshIRPJ", "--acao", "&histórico do registro..."} << 0 << QString();
+        QTest::newRow("disabled") << QStringList{"--acao", "Histórico do registro"} << 1
+                                  << QStringLiteral("A opção Histórico do registro não está disponível agora.");
+        QTest::newRow("unknown") << QStringList{"--page", "tshIRPJ", "--acao", "Nada"} << 2 << QStringLiteral("Opção desconhecida no menu Operação: Nada.");
+        QTest::newRow("choice without action") << QStringList{"--escolha", "02"} << 2 << QStringLiteral("--escolha precisa de --acao e --screenshot.");
+    }
+    void actionPicturesWhatItOpens()
+    {
+        QFETCH(QStringList, extra);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        std::vector<std::string> args{"--server", address, "--token-file", dir->path() + "/token", "--db", "sqlite:" + db, "--company", "01"};
+        for (const QString& e : extra)
+            args.push_back(e.toStdString());
+        const std::string picture = dir->path() + "/" + QTest::currentDataTag() + ".png";
+        const Run r = client(args, picture);
+        QVERIFY2(r.status == status, qPrintable(r.err));
+        QVERIFY2(r.err.contains(message), qPrintable(r.err));
+        if (status == 2) {
+            QVERIFY(!QFile::exists(QString::fromStdString(picture)));
+            return;
+        }
+        QVERIFY(r.picture);
+        if (status == 0) {
+            // The dialog over the screen: not the picture of the same page alone.
+            const Run plain = client({"--server", address, "--token-file", dir->path() + "/token", "--db", "sqlite:" + db, "--company", "01",
+                                      "--page", extra.at(extra.indexOf(QStringLiteral("--page")) + 1).toStdString()},
+                                     dir->path() + "/plain.png");
+            QCOMPARE(plain.status, 0);
+            const QImage withDialog(QString::fromStdString(picture));
+            const QImage screenAlone(QString::fromStdString(dir->path() + "/plain.png"));
+            QCOMPARE(withDialog.size(), screenAlone.size());
+            QVERIFY(withDialog != screenAlone);
+        }
+    }
+
     void unknownPageIsAnError()
     {
         const std::string picture = dir->path() + "/unknown.png";

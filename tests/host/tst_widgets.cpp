@@ -11,6 +11,7 @@
 #include "host/pagecontrol.h"
 #include "host/search.h"
 #include "host/services.h"
+#include "host/tabledialog.h"
 #include "platform/dataset.h"
 #include "platform/datasource.h"
 #include "wire/errors.h"
@@ -18,6 +19,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QSignalSpy>
+#include <QStandardItemModel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTabBar>
@@ -311,9 +313,44 @@ private Q_SLOTS:
         QCOMPARE(log, QStringList{"before"});
         QCOMPARE(ds->recNo(), 1);
 
+        // The same search for another purpose: its own title, no after-search rule.
+        log.clear();
+        dialogs.choices.push_back(QStringLiteral("Serviços Gama"));
+        QVERIFY(button.choose(QStringLiteral("Copiar da empresa")));
+        QCOMPARE(log, QStringList{"before"});
+        QCOMPARE(dialogs.lists.last().title, QStringLiteral("Copiar da empresa"));
+        QCOMPARE(ds->fieldByName(QStringLiteral("CDEMPRESA")).asString(), QStringLiteral("03"));
+        dialogs.choices.push_back(std::nullopt);
+        QVERIFY(!button.choose());
+
         ds->createDataSet();
         button.click();
         QCOMPARE(dialogs.informations, QStringList{QStringLiteral("Não há empresa")});
+    }
+
+    // A double-click, or Enter, reports the model's row whatever the order shown.
+    void tableDialogReportsTheActivatedRowOfTheModel()
+    {
+        auto* model = new QStandardItemModel(0, 2);
+        for (const char* name : {"Carla", "Ana", "Bruno"})
+            model->appendRow({new QStandardItem(QString::fromLatin1(name)), new QStandardItem(QStringLiteral("x"))});
+        TTableDialog dialog(QStringLiteral("Pessoas"), model, QStringLiteral("pessoas.csv"), 0, Qt::AscendingOrder, screen.get());
+        QSignalSpy activated(&dialog, &TTableDialog::rowActivated);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QTableView* view = dialog.view();
+        QCOMPARE(view->model()->index(0, 0).data().toString(), QStringLiteral("Ana"));
+        const QRect bruno = view->visualRect(view->model()->index(1, 1));
+        // A double-click is a click, then the second press (QTest's double-click sends only that).
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, bruno.center());
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, bruno.center());
+        QCOMPARE(activated.size(), 1);
+        QCOMPARE(activated.takeFirst().at(0).toInt(), 2);
+        view->setFocus();
+        view->setCurrentIndex(view->model()->index(2, 0)); // Carla
+        QTest::keyClick(view, Qt::Key_Return);
+        QCOMPARE(activated.size(), 1);
+        QCOMPARE(activated.takeFirst().at(0).toInt(), 0);
     }
 
     void procuraFindsByTheStartOfTheShownText()

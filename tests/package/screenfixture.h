@@ -7,7 +7,9 @@
 #include "entry/module.h"
 #include "host/basescreen.h"
 #include "host/dialogs.h"
+#include "host/grid/dbgrid.h"
 #include "host/hostapplication.h"
+#include "host/maskedit.h"
 #include "host/pagecontrol.h"
 #include "host/query.h"
 #include "host/services.h"
@@ -18,6 +20,7 @@
 
 #include <QMdiArea>
 #include <QTabBar>
+#include <QToolButton>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -33,6 +36,34 @@ inline void clickTab(host::TPageControl* pages, QWidget* page)
 {
     QTabBar* bar = pages->tabBar();
     QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(pages->indexOf(page)).center());
+}
+
+// Types a company code and leaves the company bar with Tab.
+inline void chooseCompany(par47300::TfrmParamIRPJ* f, const QString& code)
+{
+    f->medCdEmpresa->setFocus();
+    f->medCdEmpresa->selectAll();
+    QTest::keyClick(f->medCdEmpresa, Qt::Key_Delete);
+    QTest::keyClicks(f->medCdEmpresa, code);
+    QTest::keyClick(f->medCdEmpresa, Qt::Key_Tab);
+}
+
+// One key, as the keyboard sends it; then whatever has the focus takes the next.
+inline void typeKeys(const QString& s)
+{
+    for (const QChar ch : s)
+        QTest::keyClick(QApplication::focusWidget(), char(ch.unicode()));
+}
+
+// Types into cells of the current row as the user does, then confirms.
+inline void typeInto(par47300::TfrmParamIRPJ* f, host::TDBGrid* g, const QList<std::pair<const char*, QString>>& cells)
+{
+    for (const auto& [name, typed] : cells) {
+        g->setSelectedField(&field(*g->dataSource()->dataSet(), name));
+        g->setFocus();
+        typeKeys(typed);
+    }
+    f->button(host::TfrmPadraoSimples::Confirmar)->click();
 }
 
 class ScreenFixture {

@@ -27,6 +27,7 @@ using erp::testing::ScreenFixture;
 namespace demo = erp::testing::demo;
 using erp::testing::clickTab;
 using erp::testing::field;
+using erp::testing::typeInto;
 using B = erp::host::TfrmPadraoSimples;
 
 namespace {
@@ -44,24 +45,6 @@ std::string usersFile(const std::string& folder)
     std::ofstream(path) << line("maria", kMaria) << line("jose", kJose);
     ::chmod(path.c_str(), 0600);
     return path;
-}
-
-// One key, as the keyboard sends it; then whatever has the focus takes the next.
-void typeKeys(const QString& s)
-{
-    for (const QChar ch : s)
-        QTest::keyClick(QApplication::focusWidget(), char(ch.unicode()));
-}
-
-// Types into a cell of the current row as the user does, then confirms.
-void typeInto(TfrmParamIRPJ* f, host::TDBGrid* g, const QList<std::pair<const char*, QString>>& cells)
-{
-    for (const auto& [name, typed] : cells) {
-        g->setSelectedField(&field(*g->dataSource()->dataSet(), name));
-        g->setFocus();
-        typeKeys(typed);
-    }
-    f->button(B::Confirmar)->click();
 }
 
 // The texts of every row of the dialog's grid, as shown.

@@ -25,6 +25,7 @@ using namespace erp;
 using erp::par47300::TfrmParamIRPJ;
 using erp::testing::ScreenFixture;
 namespace demo = erp::testing::demo;
+using erp::testing::chooseCompany;
 using erp::testing::clickTab;
 using B = erp::host::TfrmPadraoSimples;
 
@@ -46,17 +47,6 @@ QStringList enabledButtons(TfrmParamIRPJ* f)
             out << QString::fromLatin1(name);
     }
     return out;
-}
-
-
-// Types a company code and leaves the company bar with Tab.
-void chooseCompany(TfrmParamIRPJ* f, const QString& code)
-{
-    f->medCdEmpresa->setFocus();
-    f->medCdEmpresa->selectAll();
-    QTest::keyClick(f->medCdEmpresa, Qt::Key_Delete);
-    QTest::keyClicks(f->medCdEmpresa, code);
-    QTest::keyClick(f->medCdEmpresa, Qt::Key_Tab);
 }
 
 } // namespace

@@ -32,4 +32,9 @@ void ParamService::deleteInfCtb(double parent)
     host::CheckResultServ(net_.call(QString::fromLatin1(contract::method::setDeleteInfCtb), QJsonArray{parent}, host::CallKind::Change), true, 0);
 }
 
+QJsonObject ParamService::change(const char* method, const QJsonArray& args)
+{
+    return host::CheckResultServ(net_.call(QString::fromLatin1(method), args, host::CallKind::Change), true, 0).toObject();
+}
+
 } // namespace erp::par47300

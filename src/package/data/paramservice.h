@@ -5,6 +5,7 @@
 #include "platform/dataset.h"
 
 #include <QJsonArray>
+#include <QJsonObject>
 
 namespace erp::par47300 {
 
@@ -24,6 +25,9 @@ public:
     void save(const char* method, const ChangePacket& changes);
     // Asks the service to remove the accounting information of one parent.
     void deleteInfCtb(double parent);
+    // Calls a method that changes parameters other than by a change packet
+    // (the copy between companies); its answer, once the service applied it.
+    QJsonObject change(const char* method, const QJsonArray& args);
 
 private:
     host::TNetConnection& net_;

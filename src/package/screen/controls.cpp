@@ -9,6 +9,16 @@
 
 namespace erp::par47300 {
 
+bool TfrmParamIRPJ::empresaLivre() const
+{
+    if (frontTab().parent.cds->state() != DataSet::State::Browse)
+        return false; // a company being chosen, or none
+    for (const EditedDataSet* e : {&tabs_[IRPJ].parent, &tabs_[CSLL].parent, &tabs_[Lucro].parent, &infCtb_})
+        if (e->cds->isEditing())
+            return false;
+    return true;
+}
+
 void TfrmParamIRPJ::ControlaBotoes(DataSource& source)
 {
     DataSet* ds = source.dataSet();
@@ -27,6 +37,8 @@ void TfrmParamIRPJ::ControlaBotoes(DataSource& source)
     action(Confirmar)->setEnabled(ds->isEditing());
     action(Cancelar)->setEnabled(ds->isEditing());
     mnuHistorico->setEnabled(paiDoHistorico() != nullptr);
+    mnuCopiarParam->setEnabled(empresaLivre());
+    mnuVerificarParam->setEnabled(empresaLivre());
     mnuCodigosECF->setEnabled(paiDosCodigosECF() != nullptr);
 
     // Footer: always the parent of the front outer tab, in this order.

@@ -53,6 +53,8 @@ void TfrmParamIRPJ::bindRules()
     ParamIRPJData& d = *data_;
 
     connect(mnuHistorico, &QAction::triggered, this, [this] { host::guarded([this] { mnuHistoricoClick(); }); });
+    connect(mnuCopiarParam, &QAction::triggered, this, [this] { host::guarded([this] { mnuCopiarParamClick(); }); });
+    connect(mnuVerificarParam, &QAction::triggered, this, [this] { host::guarded([this] { mnuVerificarParamClick(); }); });
     connect(mnuCodigosECF, &QAction::triggered, this, [this] { host::guarded([this] { mnuCodigosECFClick(); }); });
 
     // Company bar.

@@ -123,6 +123,10 @@ public:
     // ---- history of the row on screen ("Histórico do registro")
     void mnuHistoricoClick();
 
+    // ---- another company's parameters copied into this one, and the
+    // checks of this company's parameters against the law
+    void mnuCopiarParamClick();
+    void mnuVerificarParamClick();
     // ---- the ECF code of each row of the tax on screen ("Códigos da ECF…")
     void mnuCodigosECFClick();
 
@@ -156,6 +160,8 @@ public:
     host::TDBNavigator* dbnRodape = nullptr;
     host::TDBText* dbtRodape = nullptr;
     QAction* mnuHistorico = nullptr;
+    QAction* mnuCopiarParam = nullptr;
+    QAction* mnuVerificarParam = nullptr;
     QAction* mnuCodigosECF = nullptr;
 
 private:
@@ -194,6 +200,13 @@ private:
     // The IRPJ or CSLL rows whose ECF codes the menu edits: those of the
     // front tab's parent page while it browses saved rows; null otherwise.
     const EditedDataSet* paiDosCodigosECF() const;
+
+    // Whether a company's parameters are on screen and no row is being
+    // typed: what the copy and the checks need.
+    bool empresaLivre() const;
+    // A finding's row: its tab in front on its parent's page, the row
+    // current in its grid.
+    void vaiParaRegistro(const ScreenTab& tab, double number);
 
     bool adicDuplicada(const DataSet& ds);
     // Refuse a post: the cursor goes to the field (or grid column) at fault

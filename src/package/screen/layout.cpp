@@ -203,6 +203,14 @@ void TfrmParamIRPJ::buildLayout()
     mnuHistorico->setEnabled(false);
     mnuOperacao()->insertAction(mnuListagem(), mnuHistorico);
     addAction(mnuHistorico);
+    mnuCopiarParam = new QAction(QStringLiteral("Copiar parâmetros de &outra empresa…"), this);
+    mnuCopiarParam->setObjectName(QStringLiteral("mnuCopiarParam"));
+    mnuVerificarParam = new QAction(QStringLiteral("Verificar pa&râmetros"), this);
+    mnuVerificarParam->setObjectName(QStringLiteral("mnuVerificarParam"));
+    for (QAction* a : {mnuCopiarParam, mnuVerificarParam}) {
+        a->setEnabled(false);
+        mnuOperacao()->insertAction(mnuListagem(), a);
+    }
     mnuCodigosECF = new QAction(QStringLiteral("Códigos da &ECF…"), this);
     mnuCodigosECF->setObjectName(QStringLiteral("mnuCodigosECF"));
     mnuCodigosECF->setEnabled(false);
