@@ -335,7 +335,7 @@ TEcfCodesDialog::TEcfCodesDialog(const QString& title, const QString& sheet, QLi
     view_->verticalHeader()->hide();
     view_->horizontalHeader()->setStretchLastSection(true);
     view_->setWordWrap(false);
-    const int widths[EcfCodesModel::Colunas] = {220, 90, 80, 90, 260, 170, 200};
+    const int widths[EcfCodesModel::Colunas] = {200, 85, 75, 80, 230, 150, 200};
     for (int c = 0; c < EcfCodesModel::Colunas; ++c)
         view_->setColumnWidth(c, widths[c]);
 
@@ -369,7 +369,7 @@ TEcfCodesDialog::TEcfCodesDialog(const QString& title, const QString& sheet, QLi
     layout->addWidget(suggestionTitle_);
     layout->addWidget(suggestionList_);
     layout->addLayout(buttons);
-    resize(1100, 520);
+    resize(960, 460);
 
     const auto run = [this](void (TEcfCodesDialog::*rule)()) { return [this, rule] { host::guarded([this, rule] { (this->*rule)(); }); }; };
     connect(search, &QPushButton::clicked, this, run(&TEcfCodesDialog::pesquisaCodigo));
@@ -391,8 +391,12 @@ TEcfCodesDialog::TEcfCodesDialog(const QString& title, const QString& sheet, QLi
     connect(view_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { atualizaSugestoes(); });
     connect(model_, &QAbstractItemModel::dataChanged, this, [this] { atualizaSugestoes(); });
 
+    // The work starts at the first row without a code.
+    int first = 0;
+    while (first < model_->rowCount() && !model_->code(first).isEmpty())
+        ++first;
     if (model_->rowCount() > 0)
-        view_->setCurrentIndex(model_->index(0, EcfCodesModel::Codigo));
+        view_->setCurrentIndex(model_->index(first < model_->rowCount() ? first : 0, EcfCodesModel::Codigo));
     view_->setFocus();
     atualizaSugestoes();
 }
