@@ -6,6 +6,7 @@
 
 #include "host/grid/dbgrid.h"
 #include "host/maskedit.h"
+#include "host/tabledialog.h"
 #include "screen/ecfdialog.h"
 
 #include <QAction>
@@ -268,6 +269,21 @@ private Q_SLOTS:
         QCOMPARE(cell(d->model(), multas, EcfCodesModel::Vigencia), QStringLiteral("Fora de vigência em 2025 (01/01/2026 a —)"));
         d->yearBox()->setValue(2027);
         QCOMPARE(cell(d->model(), multas, EcfCodesModel::Vigencia), QStringLiteral("01/01/2026 a —"));
+        click(d, "btnCancelar");
+        QTRY_VERIFY(!f->findChild<TEcfCodesDialog*>());
+
+        // The row's history tells who gave it the code.
+        QVERIFY(f->data().cdsAdicIRPJ.locate(QStringLiteral("NMPARAMAPU"), {demo::kMultas}));
+        QVERIFY(f->mnuHistorico->isEnabled());
+        f->mnuHistorico->trigger();
+        host::TTableDialog* history = nullptr;
+        QTRY_VERIFY((history = f->findChild<host::TTableDialog*>(QStringLiteral("dlgHistorico"))));
+        const QAbstractItemModel* lines = history->view()->model();
+        QCOMPARE(lines->rowCount(), 1);
+        QStringList line;
+        for (int c = 1; c < lines->columnCount(); ++c)
+            line << lines->index(0, c).data().toString();
+        QCOMPARE(line, (QStringList{"local", "Incluído", "Código ECF", "", "8.1101"}));
     }
 
     // CSLL rows take M350A's codes; its code 13 has two lines valid in the
