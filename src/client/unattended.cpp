@@ -41,7 +41,8 @@ void UnattendedRun::report(const QString& text, int icon)
     if (!window_)
         return;
     // On screen for the picture, without a loop waiting for an answer.
-    auto* box = new QMessageBox(QMessageBox::Icon(icon), QApplication::applicationDisplayName(), text, QMessageBox::Ok, window_);
+    const auto buttons = icon == QMessageBox::Question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok;
+    auto* box = new QMessageBox(QMessageBox::Icon(icon), QApplication::applicationDisplayName(), text, buttons, window_);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
     box->show();
@@ -103,7 +104,17 @@ void UnattendedRun::writeAndQuit()
         QPixmap picture = window_->grab();
         QPainter painter(&picture);
         const QPoint origin = window_->mapToGlobal(QPoint(0, 0));
-        const auto draw = [&](QWidget* w) { painter.drawPixmap(w->mapToGlobal(QPoint(0, 0)) - origin, w->grab()); };
+        // Each window with a caption strip above it, as a window manager would frame it.
+        const auto draw = [&](QWidget* w) {
+            const QPoint at = w->mapToGlobal(QPoint(0, 0)) - origin;
+            const int strip = w->fontMetrics().height() + 8;
+            const QRect caption(at - QPoint(0, strip), QSize(w->width(), strip));
+            painter.fillRect(caption, w->palette().color(QPalette::Highlight));
+            painter.setPen(w->palette().color(QPalette::HighlightedText));
+            painter.setFont(w->font());
+            painter.drawText(caption.adjusted(8, 0, -8, 0), Qt::AlignVCenter | Qt::AlignLeft, w->windowTitle());
+            painter.drawPixmap(at, w->grab());
+        };
         // The dialogs left open (an action's window), then the messages over them.
         for (QWidget* w : QApplication::topLevelWidgets())
             if (w != window_ && w->isVisible() && qobject_cast<QDialog*>(w) && !boxes_.contains(w))

@@ -162,6 +162,22 @@ private Q_SLOTS:
         }
     }
 
+    // --escolha answers the copy's company search; its question is pictured
+    // and answered No, so a second run asks the same: nothing was copied.
+    void copyQuestionIsPicturedAndNothingCopied()
+    {
+        const std::vector<std::string> args{"--server", address, "--token-file", dir->path() + "/token", "--db", "sqlite:" + db,
+                                            "--company", "03", "--page", "tshIRPJ", "--acao", "Copiar parâmetros de outra empresa…", "--escolha", "01"};
+        for (int run = 0; run < 2; ++run) {
+            const Run r = client(args, dir->path() + "/copy.png");
+            QVERIFY2(r.status == 0, qPrintable(r.err));
+            QVERIFY2(r.err.contains(QStringLiteral("Copiar os parâmetros da empresa 01 – Comercial Serra Azul de Alimentos Ltda para a empresa 03")),
+                     qPrintable(r.err));
+            QVERIFY2(r.err.contains(QStringLiteral("Adições IRPJ: 3 a copiar")), qPrintable(r.err));
+            QVERIFY(r.picture);
+        }
+    }
+
     void unknownPageIsAnError()
     {
         const std::string picture = dir->path() + "/unknown.png";

@@ -53,6 +53,13 @@ int lineOf(const QTableView* view, const QString& row, const QString& reference)
     return -1;
 }
 
+// A window manager hands the activation back when a dialog closes; the offscreen platform does not.
+bool reactivate(TfrmParamIRPJ* f)
+{
+    f->window()->activateWindow();
+    return QTest::qWaitForWindowActive(f->window());
+}
+
 void doubleClick(QTableView* view, int row)
 {
     // A click, then the second press: QTest's double-click sends only that.
@@ -116,11 +123,16 @@ private Q_SLOTS:
         QCOMPARE(f->pgcCSLL->activePage(), f->tshAdicCSLL);
         QCOMPARE(erp::testing::field(csll, "NRSEQPARAMAPU").asFloat(), number);
         QCOMPARE(f->dbgAdicCSLL->currentIndex().row(), csll.recNo());
-        QTRY_VERIFY(f->dbgAdicCSLL->hasFocus());
+        // The grid has the window's focus (offscreen, the window is not made active again).
+        QCOMPARE(f->window()->focusWidget(), f->dbgAdicCSLL);
 
         // From its own accounting information, another row current.
+        QVERIFY(reactivate(f));
+        QVERIFY(f->dbgAdicCSLL->hasFocus());
         csll.first();
         clickTab(f->pgcCSLL, f->tshInfCtbCSLL);
+        QCOMPARE(f->pgcCSLL->activePage(), f->tshInfCtbCSLL);
+        QVERIFY(erp::testing::field(csll, "NRSEQPARAMAPU").asFloat() != number);
         dialog = openChecks(f);
         QVERIFY(dialog);
         alive = dialog;
@@ -132,7 +144,9 @@ private Q_SLOTS:
         QCOMPARE(fx.dialogs.errors, QStringList());
 
         // Closed without a choice, the screen stays as it was.
+        QVERIFY(reactivate(f));
         clickTab(f->pgcGeral, f->tshLucro);
+        QCOMPARE(f->pgcGeral->activePage(), f->tshLucro);
         dialog = openChecks(f);
         QVERIFY(dialog);
         alive = dialog;

@@ -27,15 +27,11 @@ namespace {
 
 enum Coluna { Gravidade, Imposto, Registro, Mensagem, Referencia, Colunas };
 
-// IDGRAVIDADE of a finding.
-constexpr char kErro = 'E';
-constexpr char kAviso = 'A';
-
 QString gravidadeText(const QString& code)
 {
-    if (isLetter(code, kErro))
+    if (isLetter(code, letter::gravidade::Erro))
         return QStringLiteral("Erro");
-    if (isLetter(code, kAviso))
+    if (isLetter(code, letter::gravidade::Aviso))
         return QStringLiteral("Aviso");
     return code;
 }
@@ -142,7 +138,8 @@ void TfrmParamIRPJ::mnuVerificarParamClick()
     QTableView* view = dialog->view();
     view->setWordWrap(true);
     view->setColumnWidth(Registro, qMin(view->columnWidth(Registro), 180));
-    view->setColumnWidth(Mensagem, 320);
+    view->setColumnWidth(Mensagem, 330);
+    dialog->resize(980, 460);
     view->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     view->setToolTip(QStringLiteral("Clique duas vezes numa linha para ir ao registro."));
     connect(dialog, &host::TTableDialog::rowActivated, this, [this, dialog, alvos](int row) {
