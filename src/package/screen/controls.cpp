@@ -39,6 +39,7 @@ void TfrmParamIRPJ::ControlaBotoes(DataSource& source)
     mnuHistorico->setEnabled(paiDoHistorico() != nullptr);
     mnuCopiarParam->setEnabled(empresaLivre());
     mnuVerificarParam->setEnabled(empresaLivre());
+    mnuCodigosECF->setEnabled(paiDosCodigosECF() != nullptr);
 
     // Footer: always the parent of the front outer tab, in this order.
     const ScreenTab& front = frontTab();

@@ -55,6 +55,7 @@ void TfrmParamIRPJ::bindRules()
     connect(mnuHistorico, &QAction::triggered, this, [this] { host::guarded([this] { mnuHistoricoClick(); }); });
     connect(mnuCopiarParam, &QAction::triggered, this, [this] { host::guarded([this] { mnuCopiarParamClick(); }); });
     connect(mnuVerificarParam, &QAction::triggered, this, [this] { host::guarded([this] { mnuVerificarParamClick(); }); });
+    connect(mnuCodigosECF, &QAction::triggered, this, [this] { host::guarded([this] { mnuCodigosECFClick(); }); });
 
     // Company bar.
     medCdEmpresa->onChange = [this](host::TMaskEdit&) { medCdEmpresaChange(); };

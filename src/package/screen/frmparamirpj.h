@@ -127,6 +127,8 @@ public:
     // checks of this company's parameters against the law
     void mnuCopiarParamClick();
     void mnuVerificarParamClick();
+    // ---- the ECF code of each row of the tax on screen ("Códigos da ECF…")
+    void mnuCodigosECFClick();
 
     // Controls, by their names.
     QFrame* panEmpresa = nullptr;
@@ -160,6 +162,7 @@ public:
     QAction* mnuHistorico = nullptr;
     QAction* mnuCopiarParam = nullptr;
     QAction* mnuVerificarParam = nullptr;
+    QAction* mnuCodigosECF = nullptr;
 
 private:
     void buildLayout();
@@ -194,6 +197,9 @@ private:
     // The history's lines as the screen shows them.
     QString rotuloHistorico(const QString& table, const QString& name) const;
     QString valorHistorico(const QString& table, const QString& name, const QVariant& value) const;
+    // The IRPJ or CSLL rows whose ECF codes the menu edits: those of the
+    // front tab's parent page while it browses saved rows; null otherwise.
+    const EditedDataSet* paiDosCodigosECF() const;
 
     // Whether a company's parameters are on screen and no row is being
     // typed: what the copy and the checks need.

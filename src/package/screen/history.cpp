@@ -65,9 +65,13 @@ const EditedDataSet* TfrmParamIRPJ::paiDoHistorico() const
 }
 
 // The title of the field's grid column (any tab's grid of that table), the
-// field's label otherwise; empty for a field no grid shows.
+// field's label otherwise, the ECF code's column of its dialog; empty for a
+// field no grid shows.
 QString TfrmParamIRPJ::rotuloHistorico(const QString& table, const QString& name) const
 {
+    // The ECF code of a row, kept in a table no grid shows.
+    if (table == QLatin1String(contract::t::PARAMAPUECF) && name == QLatin1String(f::CDECF))
+        return QStringLiteral("Código ECF");
     for (const ScreenTab& tab : tabs_) {
         for (const auto& [e, g] : {std::pair{&tab.parent, tab.grid}, std::pair{&infCtb_, tab.detailGrid}}) {
             if (table != QLatin1String(e->table))

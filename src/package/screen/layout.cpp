@@ -211,6 +211,10 @@ void TfrmParamIRPJ::buildLayout()
         a->setEnabled(false);
         mnuOperacao()->insertAction(mnuListagem(), a);
     }
+    mnuCodigosECF = new QAction(QStringLiteral("Códigos da &ECF…"), this);
+    mnuCodigosECF->setObjectName(QStringLiteral("mnuCodigosECF"));
+    mnuCodigosECF->setEnabled(false);
+    mnuOperacao()->insertAction(mnuListagem(), mnuCodigosECF);
 
     // Footer.
     panRodape = new QFrame(clientArea());
