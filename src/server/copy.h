@@ -66,8 +66,9 @@ public:
     const CopyCounts& counts() const { return counts_; }
 
     // Writes the planned rows into the target with new numbers from the
-    // series, an additions row with its ECF code, each recorded in `history`. Runs inside the caller's write
-    // transaction, which must be the one the plan was made in.
+    // series, an additions row with its ECF code, each recorded in
+    // `history`. Runs inside the caller's write transaction, which must be
+    // the one the plan was made in.
     void apply(History& history);
 
 private:
