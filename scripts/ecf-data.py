@@ -16,7 +16,8 @@ import re
 import sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-SOURCE = "/work/shared/ecf/tabelas-dinamicas-ecf-leiaute12.json"
+# The transcription sits in the shared folder beside the checkout.
+SOURCE = os.path.join(os.path.dirname(ROOT), "shared/ecf/tabelas-dinamicas-ecf-leiaute12.json")
 OUTPUT = os.path.join(ROOT, "src/server/ecf/leiaute12.json")
 
 ROW_FIELDS = {"codigo", "descricao", "tipo", "tipoLanc", "dtIni", "dtFim"}

@@ -111,10 +111,10 @@ INSTANTIATE_TEST_SUITE_P(Engines, EcfTablesTest, ::testing::Values(Engine::Sqlit
 
 // The repository's file carries the shared transcription's rows unchanged,
 // and the script that makes it gives it byte for byte. Only where the
-// shared file exists (not on a fresh clone).
+// shared file exists beside the checkout (not on a fresh clone).
 TEST(EcfDataFile, IsTheSharedTranscriptionAsTheScriptWritesIt)
 {
-    const std::string shared = "/work/shared/ecf/tabelas-dinamicas-ecf-leiaute12.json";
+    const std::string shared = std::string(ERP_SOURCE_DIR) + "/../shared/ecf/tabelas-dinamicas-ecf-leiaute12.json";
     if (!std::filesystem::exists(shared))
         GTEST_SKIP() << shared << " is not on this machine";
     QFile f(QString::fromStdString(shared));
