@@ -20,6 +20,7 @@
 
 #include <QMdiArea>
 #include <QTabBar>
+#include <QTableView>
 #include <QToolButton>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -30,6 +31,20 @@
 #include <memory>
 
 namespace erp::testing {
+
+// The texts of every row of a read-only grid, as shown.
+inline QList<QStringList> shown(const QTableView* view)
+{
+    QList<QStringList> rows;
+    const QAbstractItemModel* m = view->model();
+    for (int r = 0; r < m->rowCount(); ++r) {
+        QStringList row;
+        for (int c = 0; c < m->columnCount(); ++c)
+            row << m->index(r, c).data().toString();
+        rows << row;
+    }
+    return rows;
+}
 
 // Brings a page forward with a click on its tab, as the user does.
 inline void clickTab(host::TPageControl* pages, QWidget* page)

@@ -27,6 +27,7 @@ using erp::testing::ScreenFixture;
 namespace demo = erp::testing::demo;
 using erp::testing::clickTab;
 using erp::testing::field;
+using erp::testing::shown;
 using erp::testing::typeInto;
 using B = erp::host::TfrmPadraoSimples;
 
@@ -45,20 +46,6 @@ std::string usersFile(const std::string& folder)
     std::ofstream(path) << line("maria", kMaria) << line("jose", kJose);
     ::chmod(path.c_str(), 0600);
     return path;
-}
-
-// The texts of every row of the dialog's grid, as shown.
-QList<QStringList> shown(const QTableView* view)
-{
-    QList<QStringList> rows;
-    const QAbstractItemModel* m = view->model();
-    for (int r = 0; r < m->rowCount(); ++r) {
-        QStringList row;
-        for (int c = 0; c < m->columnCount(); ++c)
-            row << m->index(r, c).data().toString();
-        rows << row;
-    }
-    return rows;
 }
 
 QList<QStringList> withoutMoment(QList<QStringList> rows)

@@ -15,6 +15,7 @@ using erp::par47300::TfrmParamIRPJ;
 using erp::testing::chooseCompany;
 using erp::testing::clickTab;
 using erp::testing::ScreenFixture;
+using erp::testing::shown;
 using erp::testing::typeInto;
 
 namespace {
@@ -28,19 +29,6 @@ host::TTableDialog* openChecks(TfrmParamIRPJ* f)
     const bool shownUp =
         QTest::qWaitFor([&] { return (dialog = f->findChild<host::TTableDialog*>(QStringLiteral("dlgVerificacao"))) && dialog->isVisible(); });
     return shownUp ? dialog : nullptr;
-}
-
-QList<QStringList> shown(const QTableView* view)
-{
-    QList<QStringList> rows;
-    const QAbstractItemModel* m = view->model();
-    for (int r = 0; r < m->rowCount(); ++r) {
-        QStringList row;
-        for (int c = 0; c < m->columnCount(); ++c)
-            row << m->index(r, c).data().toString();
-        rows << row;
-    }
-    return rows;
 }
 
 // The line of the dialog about the row, from the check whose reference it cites.

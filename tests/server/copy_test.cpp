@@ -6,6 +6,7 @@
 // refusal writes nothing, and every copied row is in the history.
 #include "rpcclient.h"
 #include "support/companyrows.h"
+#include "support/databasetest.h"
 #include "support/engines.h"
 #include "support/packets.h"
 #include "support/snapshot.h"
@@ -39,23 +40,16 @@ constexpr long long kDemo01Rows = 30;
 // The ECF codes of its additions rows, which go with them and are recorded with them.
 constexpr long long kDemo01Codes = 9;
 
-class CopyTest : public ::testing::TestWithParam<Engine> {
+class CopyTest : public DatabaseTest {
 protected:
     void SetUp() override
     {
-        if (const std::string missing = engineMissing(GetParam()); !missing.empty())
-            GTEST_SKIP() << missing;
-        testDb_ = std::make_unique<TestDatabase>(GetParam(), "c");
-        db_ = server::openDatabase(testDb_->url);
-        server::migrate(*db_);
-        server::fillDemo(*db_);
+        createDatabase("c");
     }
 
     QJsonObject call(const char* method, const QJsonArray& params, const QStringList& companies = {}, const std::string& key = {})
     {
-        server::Caller caller{QStringLiteral("maria"), companies.isEmpty(), companies};
-        const server::RpcAnswer a = server::handleRpc(contract::kServerObject, rpcRequest(method, params), *db_, {key, caller});
-        return QJsonDocument::fromJson(a.body).object();
+        return callAs(QStringLiteral("maria"), method, params, companies, key);
     }
     QJsonValue result(const char* method, const QJsonArray& params)
     {
@@ -100,8 +94,6 @@ protected:
 
     qlonglong count(const std::string& sql) { return db_->query(sql).at(0).at(0).toLongLong(); }
 
-    std::unique_ptr<TestDatabase> testDb_;
-    std::unique_ptr<server::Db> db_;
 };
 
 const std::array<const char*, 8> kKinds{"Adições IRPJ", "Exclusões IRPJ", "Compensações IRPJ", "Adições CSLL", "Exclusões CSLL", "Compensações CSLL",

@@ -6,6 +6,7 @@
 // delete takes its code along, all recorded in the history.
 #include "ecf/ecfdata.h"
 #include "rpcclient.h"
+#include "support/databasetest.h"
 #include "support/engines.h"
 #include "support/packets.h"
 #include "support/snapshot.h"
@@ -39,23 +40,16 @@ const FieldDefs mapL{contract::fieldDef(f::NRSEQPARAMAPU), contract::fieldDef(f:
 const QString kFines = QStringLiteral("8.60"), kExclusion = QStringLiteral("95"), kLoss = QStringLiteral("173"), kLabel = QStringLiteral("5"),
               kComputed = QStringLiteral("9"), kIrpjOnly = QStringLiteral("8.85");
 
-class EcfCodesTest : public ::testing::TestWithParam<Engine> {
+class EcfCodesTest : public DatabaseTest {
 public:
     void SetUp() override
     {
-        if (const std::string missing = engineMissing(GetParam()); !missing.empty())
-            GTEST_SKIP() << missing;
-        testDb_ = std::make_unique<TestDatabase>(GetParam(), "ecfc");
-        db_ = server::openDatabase(testDb_->url);
-        server::migrate(*db_);
-        server::fillDemo(*db_);
+        createDatabase("ecfc");
     }
 
     QJsonObject call(const char* method, const QJsonArray& params, const QStringList& companies = {}, const std::string& key = {})
     {
-        server::Caller caller{QStringLiteral("maria"), companies.isEmpty(), companies};
-        const server::RpcAnswer a = server::handleRpc(contract::kServerObject, rpcRequest(method, params), *db_, {key, caller});
-        return QJsonDocument::fromJson(a.body).object();
+        return callAs(QStringLiteral("maria"), method, params, companies, key);
     }
     QJsonObject ok(const char* method, const QJsonArray& params)
     {
@@ -87,9 +81,6 @@ public:
         s.push_back("history " + db_->query("SELECT COUNT(*) FROM HISTORICOIRPJ").at(0).at(0).toString().toStdString());
         return s;
     }
-
-    std::unique_ptr<TestDatabase> testDb_;
-    std::unique_ptr<server::Db> db_;
 };
 
 // The sheet of each tax as stored, line by line in its order, dates exactly:

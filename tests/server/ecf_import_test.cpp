@@ -6,6 +6,7 @@
 // with nothing written; codes an import drops stay mapped.
 #include "ecf/ecfdata.h"
 #include "rpcclient.h"
+#include "support/databasetest.h"
 #include "support/engines.h"
 #include "support/packets.h"
 
@@ -133,15 +134,11 @@ QByteArray csvOf(const QString& sheet, const std::vector<ecf::Line>& lines)
     return "\xEF\xBB\xBF" + out.toUtf8();
 }
 
-class EcfImportTest : public ::testing::TestWithParam<Engine> {
+class EcfImportTest : public DatabaseTest {
 protected:
     void SetUp() override
     {
-        if (const std::string missing = engineMissing(GetParam()); !missing.empty())
-            GTEST_SKIP() << missing;
-        testDb_ = std::make_unique<TestDatabase>(GetParam(), "ecfi");
-        db_ = server::openDatabase(testDb_->url);
-        server::migrate(*db_);
+        createDatabase("ecfi", false);
     }
 
     RunResult runImport(const std::string& file, std::vector<std::string> more = {})
@@ -176,8 +173,6 @@ protected:
     }
 
     TempDir dir_;
-    std::unique_ptr<TestDatabase> testDb_;
-    std::unique_ptr<server::Db> db_;
 };
 
 // The workbook replaces the layout's rows with exactly its own, and the run

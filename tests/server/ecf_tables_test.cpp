@@ -4,6 +4,7 @@
 // spreadsheet has, and where they came from; a version 4 database gains them
 // and keeps every row.
 #include "ecf/ecfdata.h"
+#include "support/databasetest.h"
 #include "support/engines.h"
 #include "support/packets.h"
 #include "support/snapshot.h"
@@ -25,19 +26,12 @@ using namespace erp::testing;
 
 namespace {
 
-class EcfTablesTest : public ::testing::TestWithParam<Engine> {
+class EcfTablesTest : public DatabaseTest {
 protected:
     void SetUp() override
     {
-        if (const std::string missing = engineMissing(GetParam()); !missing.empty())
-            GTEST_SKIP() << missing;
-        testDb_ = std::make_unique<TestDatabase>(GetParam(), "ecft");
-        db_ = server::openDatabase(testDb_->url);
-        server::migrate(*db_);
+        createDatabase("ecft", false);
     }
-
-    std::unique_ptr<TestDatabase> testDb_;
-    std::unique_ptr<server::Db> db_;
 };
 
 // Lines per sheet and per kind (the Parte B tax on its sheet), as the

@@ -4,6 +4,7 @@
 // getHistorico's lines, a company's tables rebuilt from its history alone,
 // and a version 3 database that gains an empty history.
 #include "rpcclient.h"
+#include "support/databasetest.h"
 #include "support/engines.h"
 #include "support/packets.h"
 #include "support/snapshot.h"
@@ -66,16 +67,13 @@ struct Recorded {
     QString key;
 };
 
-class HistoryTest : public ::testing::TestWithParam<Engine> {
+class HistoryTest : public DatabaseTest {
 protected:
     void SetUp() override
     {
-        if (const std::string missing = engineMissing(GetParam()); !missing.empty())
-            GTEST_SKIP() << missing;
-        testDb_ = std::make_unique<TestDatabase>(GetParam(), "h");
-        db_ = server::openDatabase(testDb_->url);
-        server::migrate(*db_);
-        server::fillDemo(*db_);
+        createDatabase("h");
+        if (IsSkipped())
+            return;
         const server::SqlRows accounts = db_->query("SELECT CDCONTCTBL FROM CONTCTBL ORDER BY 1 LIMIT 3");
         for (const server::SqlRow& a : accounts)
             accounts_ << a.at(0).toString();
@@ -87,9 +85,7 @@ protected:
     QJsonObject call(const char* method, const QJsonArray& params, const QString& user = QStringLiteral("maria"), const std::string& key = {},
                      const QStringList& companies = {})
     {
-        server::Caller caller{user, companies.isEmpty(), companies};
-        const server::RpcAnswer a = server::handleRpc(contract::kServerObject, rpcRequest(method, params), *db_, {key, caller});
-        return QJsonDocument::fromJson(a.body).object();
+        return callAs(user, method, params, companies, key);
     }
     QJsonObject ok(const char* method, const QJsonArray& params, const QString& user = QStringLiteral("maria"), const std::string& key = {})
     {
@@ -147,8 +143,6 @@ protected:
         return out;
     }
 
-    std::unique_ptr<TestDatabase> testDb_;
-    std::unique_ptr<server::Db> db_;
     QStringList accounts_;
     std::array<double, 3> rate_{};
 };

@@ -3,6 +3,7 @@
 // trips it and one that does not, the order of the findings, the demo
 // company passing every check, and the refusals.
 #include "rpcclient.h"
+#include "support/databasetest.h"
 #include "support/engines.h"
 #include "support/packets.h"
 #include "support/snapshot.h"
@@ -36,16 +37,13 @@ struct Finding {
 };
 
 // Its helpers are public: the cases of the table build their rows with them.
-class LawChecksTest : public ::testing::TestWithParam<Engine> {
+class LawChecksTest : public DatabaseTest {
 public:
     void SetUp() override
     {
-        if (const std::string missing = engineMissing(GetParam()); !missing.empty())
-            GTEST_SKIP() << missing;
-        testDb_ = std::make_unique<TestDatabase>(GetParam(), "l");
-        db_ = server::openDatabase(testDb_->url);
-        server::migrate(*db_);
-        server::fillDemo(*db_);
+        createDatabase("l");
+        if (IsSkipped())
+            return;
         // Rate entries of the cases: one outside the law (IRPJ 9 %), one
         // raised by a tenth (8.8 % and 13.2 %), one whose rates change later.
         db_->exec("INSERT INTO ALIQIRPJ (NRSEQALIQIRPJ, DSALIQIRPJCSLL, VRALIQPRESCSLL, VRALIQPRESIRPJ) VALUES "
@@ -54,9 +52,7 @@ public:
 
     QJsonObject call(const char* method, const QJsonArray& params, const QStringList& companies = {})
     {
-        server::Caller caller{QStringLiteral("maria"), companies.isEmpty(), companies};
-        const server::RpcAnswer a = server::handleRpc(contract::kServerObject, rpcRequest(method, params), *db_, {{}, caller});
-        return QJsonDocument::fromJson(a.body).object();
+        return callAs(QStringLiteral("maria"), method, params, companies);
     }
     void ok(const char* method, const QJsonArray& params)
     {
@@ -108,9 +104,6 @@ public:
                            row[findingL[f::DSREFERENCIA]].toString()});
         return out;
     }
-
-    std::unique_ptr<TestDatabase> testDb_;
-    std::unique_ptr<server::Db> db_;
 };
 
 // The rows a case makes: the one that trips the check and the one that does not.

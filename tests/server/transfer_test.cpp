@@ -4,6 +4,7 @@
 // import again skips them all, and a file that is malformed, foreign, of a
 // newer format or whose rows a save would refuse is refused with nothing written.
 #include "support/companyrows.h"
+#include "support/databasetest.h"
 #include "support/engines.h"
 #include "support/snapshot.h"
 
@@ -39,16 +40,13 @@ void writeText(const std::string& path, const std::string& text)
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
-class TransferTest : public ::testing::TestWithParam<Engine> {
+class TransferTest : public DatabaseTest {
 protected:
     void SetUp() override
     {
-        if (const std::string missing = engineMissing(GetParam()); !missing.empty())
-            GTEST_SKIP() << missing;
-        testDb_ = std::make_unique<TestDatabase>(GetParam(), "t");
-        db_ = server::openDatabase(testDb_->url);
-        server::migrate(*db_);
-        server::fillDemo(*db_);
+        createDatabase("t");
+        if (IsSkipped())
+            return;
         file_ = dir_.path() + "/parametros.json";
     }
 
@@ -60,8 +58,6 @@ protected:
     qlonglong count(const std::string& sql) { return db_->query(sql).at(0).at(0).toLongLong(); }
 
     TempDir dir_;
-    std::unique_ptr<TestDatabase> testDb_;
-    std::unique_ptr<server::Db> db_;
     std::string file_;
 };
 
