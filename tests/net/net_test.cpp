@@ -219,7 +219,9 @@ TEST_F(NetTest, EveryChangeTravelsWithAFreshKey)
 }
 
 // The failures after which a change's outcome is unknown, told from those
-// that leave nothing in doubt.
+// that leave nothing in doubt. One lost exchange is the race of a kept-alive
+// connection closed as idle, and the call goes once more; two in a row are
+// reported.
 TEST_F(NetTest, AnAnswerThatNeverCameLeavesTheOutcomeUncertain)
 {
     FaultyRelay relay(server_->host(), server_->port());
@@ -236,8 +238,23 @@ TEST_F(NetTest, AnAnswerThatNeverCameLeavesTheOutcomeUncertain)
         }
         return nullptr;
     };
+    auto db = server::openDatabase("sqlite:" + dir_->path() + "/erp.db");
+    auto stored = [&](const char* name) {
+        return db->query("SELECT COUNT(*) FROM PARAMAPUIRPJ WHERE NMPARAMAPU = ?", {QString::fromLatin1(name)}).at(0).at(0).toInt();
+    };
 
-    const double seq = sequenceNumber(net.call(m::prxSeqParamIRPJ));
+    // Applied, its answer lost, sent again with the same key: applied once.
+    double seq = sequenceNumber(net.call(m::prxSeqParamIRPJ));
+    relay.loseNext("SetParamIRPJ", FaultyRelay::Fault::DropAnswer);
+    EXPECT_NO_THROW(CheckResultServ(net.call(m::SetParamIRPJ, {additionPacket(seq, "Resposta perdida uma vez")}, CallKind::Change)));
+    EXPECT_EQ(relay.struck(), 1);
+    EXPECT_EQ(stored("Resposta perdida uma vez"), 1);
+    relay.loseNext("getItensDRE", FaultyRelay::Fault::DropRequest);
+    EXPECT_NO_THROW(CheckResultServ(net.call(m::getItensDRE)));
+    EXPECT_EQ(relay.struck(), 2);
+
+    seq = sequenceNumber(net.call(m::prxSeqParamIRPJ));
+    relay.loseNext("SetParamIRPJ", FaultyRelay::Fault::DropAnswer);
     relay.loseNext("SetParamIRPJ", FaultyRelay::Fault::DropAnswer);
     std::exception_ptr lost = failureOf([&] { net.call(m::SetParamIRPJ, {additionPacket(seq, "Resposta perdida")}, CallKind::Change); });
     EXPECT_TRUE(outcomeUncertain(lost));
@@ -246,10 +263,12 @@ TEST_F(NetTest, AnAnswerThatNeverCameLeavesTheOutcomeUncertain)
     } catch (const NoAnswerError& e) {
         EXPECT_TRUE(e.message().endsWith(QStringLiteral("Não é possível saber se a alteração foi gravada."))) << e.message().toStdString();
     }
+    EXPECT_EQ(stored("Resposta perdida"), 1) << "the key kept the second sending from applying it again";
+    relay.loseNext("getItensDRE", FaultyRelay::Fault::DropRequest);
     relay.loseNext("getItensDRE", FaultyRelay::Fault::DropRequest);
     lost = failureOf([&] { net.call(m::getItensDRE); });
     EXPECT_TRUE(outcomeUncertain(lost)) << "what a lost read did is not known either";
-    EXPECT_EQ(relay.struck(), 2);
+    EXPECT_EQ(relay.struck(), 6);
     EXPECT_NO_THROW(CheckResultServ(net.call(m::getItensDRE))) << "the connection is made again";
 
     TNetConnection dead(contract::kServerObject);

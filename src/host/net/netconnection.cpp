@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QUuid>
 
+#include <chrono>
 #include <csignal>
 #include <mutex>
 
@@ -24,18 +25,17 @@ struct TNetConnection::Private {
 
     QString where() const { return QStringLiteral("%1:%2").arg(host).arg(port); }
 
+    static bool neverSent(httplib::Error e)
+    {
+        return e == httplib::Error::Connection || e == httplib::Error::ConnectionTimeout || e == httplib::Error::BindIPAddress;
+    }
+
     // `sent`: the request may have reached the server before the failure.
-    [[noreturn]] void transportFailure(httplib::Error e, bool sent = false, CallKind kind = CallKind::Query)
+    [[noreturn]] void transportFailure(httplib::Error e, bool sent, CallKind kind = CallKind::Query)
     {
         client.reset();
-        switch (e) {
-        case httplib::Error::Connection:
-        case httplib::Error::ConnectionTimeout:
-        case httplib::Error::BindIPAddress:
-            throw Error(QStringLiteral("Não foi possível conectar ao servidor de aplicação em %1.").arg(where()));
-        default: break;
-        }
-        const QString what = e == httplib::Error::Read
+        const QString what = neverSent(e) ? QStringLiteral("Não foi possível conectar ao servidor de aplicação em %1.").arg(where())
+                             : e == httplib::Error::Read
                                  ? QStringLiteral("O servidor de aplicação em %1 não respondeu a tempo ou encerrou a conexão.").arg(where())
                                  : QStringLiteral("Falha de comunicação com o servidor de aplicação em %1.").arg(where());
         if (!sent)
@@ -96,7 +96,7 @@ void TNetConnection::open()
     d->client = std::move(client);
     const auto res = d->client->Get("/health");
     if (!res)
-        d->transportFailure(res.error());
+        d->transportFailure(res.error(), false);
     if (res->status == 401) {
         d->client.reset();
         d->httpFailure(401);
@@ -132,12 +132,27 @@ QJsonValue TNetConnection::call(const QString& method, const QJsonArray& params,
                               {QStringLiteral("method"), method},
                               {QStringLiteral("params"), params}};
     const std::string path = "/rpc/" + d->serverName.toStdString();
+    const std::string body = QJsonDocument(request).toJson(QJsonDocument::Compact).toStdString();
     httplib::Headers headers;
     if (kind == CallKind::Change)
         headers.emplace("Idempotency-Key", QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString());
-    const auto res = d->client->Post(path, headers, QJsonDocument(request).toJson(QJsonDocument::Compact).toStdString(), "application/json");
+    const bool reused = d->client->is_socket_open() != 0;
+    const auto start = std::chrono::steady_clock::now();
+    auto res = d->client->Post(path, headers, body, "application/json");
+    // A kept-alive connection that the server or a balancer closed as idle
+    // just as this request went out fails it without an answer; the peer
+    // leaves the retry to the client (as HTTP allows for a request that is
+    // safe to repeat). It goes once more on a new connection: a read needs
+    // nothing, a change repeats its Idempotency-Key, so it is never applied
+    // twice. A read time-out is no such race and is not repeated.
+    if (!res && reused && (res.error() == httplib::Error::Read || res.error() == httplib::Error::Write) &&
+        std::chrono::steady_clock::now() - start < d->readTimeout) {
+        res = d->client->Post(path, headers, body, "application/json");
+        if (!res)
+            d->transportFailure(res.error(), true, kind);
+    }
     if (!res)
-        d->transportFailure(res.error(), true, kind);
+        d->transportFailure(res.error(), !Private::neverSent(res.error()), kind);
     if (res->status != 200)
         d->httpFailure(res->status, kind);
     QJsonParseError err;

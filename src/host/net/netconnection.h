@@ -48,7 +48,10 @@ inline constexpr int kOutcomeUncertain = 1501;
 // HTTP keep-alive with TCP_NODELAY. Host and port are asked from
 // onBeforeConnect each time it opens. Calls are synchronous and bounded by
 // the connect and read time-outs, so a dead server ends in an error, never a
-// hung screen. One connection serves one thread.
+// hung screen. A request that a kept-alive connection loses without an
+// answer (closed as idle by the server or a balancer just as it went out)
+// goes once more on a new connection, with the same Idempotency-Key when it
+// is a change. One connection serves one thread.
 class TNetConnection {
 public:
     explicit TNetConnection(const QString& serverName = {});
