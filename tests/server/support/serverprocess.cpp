@@ -14,11 +14,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -93,13 +95,43 @@ TempDir::~TempDir()
     std::filesystem::remove_all(path_, ec);
 }
 
-int freeTcpPort()
+namespace {
+
+bool bindsOnLoopback(int port)
 {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = 0;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    socklen_t len = sizeof a;
+    const bool ok = ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0;
+    ::close(s);
+    return ok;
+}
+
+} // namespace
+
+// Below the kernel's ephemeral range: a port found free there cannot be taken
+// meanwhile by an outgoing connection or a `:0` listener of a test running
+// beside this one, which would make the program given the port fail to bind.
+int freeTcpPort()
+{
+    int low = 32768;
+    if (std::ifstream range("/proc/sys/net/ipv4/ip_local_port_range"); range)
+        range >> low;
+    constexpr int kFrom = 20000;
+    if (low - kFrom >= 1000) {
+        static std::mt19937 pick{std::random_device{}()};
+        std::uniform_int_distribution<int> within(kFrom, low - 1);
+        for (int attempt = 0; attempt < 50; ++attempt)
+            if (const int port = within(pick); bindsOnLoopback(port))
+                return port;
+    }
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t len = sizeof a;
     if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
         ::close(s);
@@ -304,11 +336,20 @@ PgCluster::PgCluster(bool durable, bool passwords)
                              120);
     if (r.exitCode != 0)
         throw std::runtime_error("initdb failed: " + r.out + r.err);
-    port_ = freeTcpPort();
-    options_ = "-k " + dir_->path() + " -p " + std::to_string(port_) + " -c listen_addresses=127.0.0.1 -c max_connections=200";
-    if (!durable)
-        options_ += " -c fsync=off -c synchronous_commit=off -c full_page_writes=off";
-    start();
+    // A port found free can still be taken before the cluster binds it: then another.
+    for (int attempt = 1;; ++attempt) {
+        port_ = freeTcpPort();
+        options_ = "-k " + dir_->path() + " -p " + std::to_string(port_) + " -c listen_addresses=127.0.0.1 -c max_connections=200";
+        if (!durable)
+            options_ += " -c fsync=off -c synchronous_commit=off -c full_page_writes=off";
+        try {
+            start();
+            return;
+        } catch (const std::runtime_error& e) {
+            if (attempt == 3 || !std::strstr(e.what(), "Address already in use"))
+                throw;
+        }
+    }
 }
 
 void PgCluster::start()
