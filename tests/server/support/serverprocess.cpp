@@ -14,8 +14,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdint>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -97,7 +97,8 @@ TempDir::~TempDir()
 
 namespace {
 
-bool bindsOnLoopback(int port)
+// Binds a loopback socket to `port` (0: any) and lets it go: the port it got, or 0.
+int bindLoopback(int port)
 {
     const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a{};
@@ -107,7 +108,7 @@ bool bindsOnLoopback(int port)
     socklen_t len = sizeof a;
     const bool ok = ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0;
     ::close(s);
-    return ok;
+    return ok ? ntohs(a.sin_port) : 0;
 }
 
 } // namespace
@@ -125,20 +126,12 @@ int freeTcpPort()
         static std::mt19937 pick{std::random_device{}()};
         std::uniform_int_distribution<int> within(kFrom, low - 1);
         for (int attempt = 0; attempt < 50; ++attempt)
-            if (const int port = within(pick); bindsOnLoopback(port))
+            if (const int port = bindLoopback(within(pick)))
                 return port;
     }
-    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-        ::close(s);
-        throw std::runtime_error("no free port");
-    }
-    ::close(s);
-    return ntohs(a.sin_port);
+    if (const int port = bindLoopback(0))
+        return port;
+    throw std::runtime_error("no free port");
 }
 
 std::string writeTokenFile(const std::string& path, const std::string& token)
