@@ -291,55 +291,59 @@ QString brazilianDate(const QString& iso)
     return QDate::fromString(iso, Qt::ISODate).toString(QStringLiteral("dd/MM/yyyy"));
 }
 
-// The code must be in the table of the layout in use, valid this year.
-void ecfCodeNotValidThisYear(const Company& c, const Report& report)
+// Each addition, exclusion and compensation row that carries a code, with
+// that code's lines in its tax's table (none when the table lacks it).
+template <typename Judge>
+void forEachCodedRow(const Company& c, Judge judge)
 {
     for (const Parent& p : c.parents) {
         const auto code = c.ecfCodes.constFind(p.number);
-        if (p.isItem() || code == c.ecfCodes.cend())
-            continue;
-        const std::vector<ecf::TableLine> lines = c.ecfLines.value(p.tax + u'/' + *code);
+        if (!p.isItem() && code != c.ecfCodes.cend())
+            judge(p, *code, c.ecfLines.value(p.tax + u'/' + *code));
+    }
+}
+
+// The code must be in the table of the layout in use, valid this year.
+void ecfCodeNotValidThisYear(const Company& c, const Report& report)
+{
+    forEachCodedRow(c, [&](const Parent& p, const QString& code, const std::vector<ecf::TableLine>& lines) {
         const QString table = ecf::tableOfTax(p.tax);
         if (lines.empty()) {
-            report(p, QStringLiteral("%1 tem o código da ECF %2, que não está na tabela dinâmica %3 do leiaute em uso.").arg(p.startingDescription(), *code, table),
+            report(p, QStringLiteral("%1 tem o código da ECF %2, que não está na tabela dinâmica %3 do leiaute em uso.").arg(p.startingDescription(), code, table),
                    {});
-            continue;
+            return;
         }
         if (std::any_of(lines.begin(), lines.end(), [&](const ecf::TableLine& l) { return l.validIn(c.year); }))
-            continue;
+            return;
         QStringList spans;
         for (const ecf::TableLine& l : lines)
             spans << (l.end.isEmpty() ? QStringLiteral("a partir de %1").arg(brazilianDate(l.start))
                                       : QStringLiteral("de %1 a %2").arg(brazilianDate(l.start), brazilianDate(l.end)));
         report(p,
                QStringLiteral("%1 tem o código da ECF %2, que não vale em %3: a tabela dinâmica %4 o traz %5.")
-                   .arg(p.startingDescription(), *code, QString::number(c.year), table, spans.join(QStringLiteral("; "))),
+                   .arg(p.startingDescription(), code, QString::number(c.year), table, spans.join(QStringLiteral("; "))),
                {});
-    }
+    });
 }
 
 // The code must be an entry line of the row's type: a row whose type changed
 // after it got its code no longer fits it.
 void ecfCodeOfAnotherType(const Company& c, const Report& report)
 {
-    for (const Parent& p : c.parents) {
-        const auto code = c.ecfCodes.constFind(p.number);
-        if (p.isItem() || code == c.ecfCodes.cend())
-            continue;
-        const std::vector<ecf::TableLine> lines = c.ecfLines.value(p.tax + u'/' + *code);
+    forEachCodedRow(c, [&](const Parent& p, const QString& code, const std::vector<ecf::TableLine>& lines) {
         const QString wanted = ecf::entryTypeOf(p.kind);
         if (lines.empty() || std::any_of(lines.begin(), lines.end(), [&](const ecf::TableLine& l) {
                 return l.kind == QLatin1String("E") && l.entryType == wanted;
             }))
-            continue;
+            return;
         const auto entry = std::find_if(lines.begin(), lines.end(), [](const ecf::TableLine& l) { return l.kind == QLatin1String("E"); });
         const QString is = entry == lines.end() ? QStringLiteral("uma linha que não é de lançamento (tipo %1)").arg(lines.front().kind)
                                                 : ecf::entryTypeName(entry->entryType);
         report(p,
                QStringLiteral("%1 tem o código da ECF %2, que é de %3 na tabela dinâmica %4; o registro é de %5.")
-                   .arg(p.startingDescription(), *code, is, ecf::tableOfTax(p.tax), ecf::entryTypeName(wanted)),
+                   .arg(p.startingDescription(), code, is, ecf::tableOfTax(p.tax), ecf::entryTypeName(wanted)),
                {});
-    }
+    });
 }
 
 struct Check {
