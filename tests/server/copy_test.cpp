@@ -47,16 +47,7 @@ protected:
         createDatabase("c");
     }
 
-    QJsonObject call(const char* method, const QJsonArray& params, const QStringList& companies = {}, const std::string& key = {})
-    {
-        return callAs(QStringLiteral("maria"), method, params, companies, key);
-    }
-    QJsonValue result(const char* method, const QJsonArray& params)
-    {
-        const QJsonObject r = call(method, params);
-        EXPECT_TRUE(r.contains("result")) << method << ": " << QJsonDocument(r).toJson().toStdString();
-        return r.value("result");
-    }
+    QJsonValue result(const char* method, const QJsonArray& params) { return ok(method, params).value("result"); }
     DataPacket read(const char* method, const QJsonArray& params, const FieldDefs& layout)
     {
         return packet::decodeData(result(method, params).toObject(), &layout);

@@ -47,16 +47,6 @@ public:
         createDatabase("ecfc");
     }
 
-    QJsonObject call(const char* method, const QJsonArray& params, const QStringList& companies = {}, const std::string& key = {})
-    {
-        return callAs(QStringLiteral("maria"), method, params, companies, key);
-    }
-    QJsonObject ok(const char* method, const QJsonArray& params)
-    {
-        const QJsonObject r = call(method, params);
-        EXPECT_TRUE(r.contains("result")) << method << ": " << QJsonDocument(r).toJson().toStdString();
-        return r;
-    }
     DataPacket packetOf(const char* method, const QJsonArray& params, const FieldDefs& layout)
     {
         return packet::decodeData(ok(method, params).value("result").toObject(), &layout);

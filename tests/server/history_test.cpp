@@ -87,12 +87,6 @@ protected:
     {
         return callAs(user, method, params, companies, key);
     }
-    QJsonObject ok(const char* method, const QJsonArray& params, const QString& user = QStringLiteral("maria"), const std::string& key = {})
-    {
-        const QJsonObject r = call(method, params, user, key);
-        EXPECT_TRUE(r.contains("result")) << method << ": " << QJsonDocument(r).toJson().toStdString();
-        return r;
-    }
 
     double nextParam() { return double(server::nextSequence(*db_, server::Series::Param)); }
     double nextInf() { return double(server::nextSequence(*db_, server::Series::InfCtb)); }

@@ -50,15 +50,7 @@ public:
                   "(90, 'Fora da lei', 12, 9), (91, 'Acima de R$ 5 milhões', 13.2, 8.8), (92, 'Alterada depois', 12, 8)");
     }
 
-    QJsonObject call(const char* method, const QJsonArray& params, const QStringList& companies = {})
-    {
-        return callAs(QStringLiteral("maria"), method, params, companies);
-    }
-    void ok(const char* method, const QJsonArray& params)
-    {
-        const QJsonObject r = call(method, params);
-        ASSERT_TRUE(r.contains("result")) << method << ": " << QJsonDocument(r).toJson().toStdString();
-    }
+    using DatabaseTest::ok;
 
     // A parameter row of company 03 with the accounts (or "TTIIII" items) given; returns its number.
     double addition(const QString& name, char kind, double percent = 100, char tax = letter::imposto::IRPJ, const QStringList& sources = {"423010002"})

@@ -30,4 +30,16 @@ QJsonObject DatabaseTest::callAs(const QString& user, const char* method, const 
     return QJsonDocument::fromJson(a.body).object();
 }
 
+QJsonObject DatabaseTest::call(const char* method, const QJsonArray& params, const QStringList& companies, const std::string& key)
+{
+    return callAs(QStringLiteral("maria"), method, params, companies, key);
+}
+
+QJsonObject DatabaseTest::ok(const char* method, const QJsonArray& params, const QString& user, const std::string& key)
+{
+    const QJsonObject r = callAs(user, method, params, {}, key);
+    EXPECT_TRUE(r.contains("result")) << method << ": " << QJsonDocument(r).toJson().toStdString();
+    return r;
+}
+
 } // namespace erp::testing

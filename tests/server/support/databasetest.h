@@ -7,6 +7,7 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QString>
 #include <QStringList>
 
 #include <memory>
@@ -27,6 +28,10 @@ protected:
     // an Idempotency-Key when `key` is not empty: the answer's JSON object.
     QJsonObject callAs(const QString& user, const char* method, const QJsonArray& params, const QStringList& companies = {},
                        const std::string& key = {});
+    // The same as maria, the demo office's user.
+    QJsonObject call(const char* method, const QJsonArray& params, const QStringList& companies = {}, const std::string& key = {});
+    // A call that must succeed (a refusal fails the test, with the answer): the answer.
+    QJsonObject ok(const char* method, const QJsonArray& params, const QString& user = QStringLiteral("maria"), const std::string& key = {});
 
     std::unique_ptr<TestDatabase> testDb_;
     std::unique_ptr<server::Db> db_;
