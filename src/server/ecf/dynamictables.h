@@ -2,12 +2,12 @@
 #pragma once
 
 #include "storage.h"
+#include "wire/errors.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <optional>
-#include <stdexcept>
 #include <vector>
 
 // The Receita's ECF dynamic tables as the server keeps them (TABELAECF): a
@@ -46,13 +46,9 @@ struct Sheet {
 };
 
 // A line that cannot be stored, with the reason in Portuguese.
-class InvalidLine : public std::runtime_error {
+class InvalidLine : public erp::Error {
 public:
-    explicit InvalidLine(const QString& message) : std::runtime_error(message.toStdString()), message_(message) {}
-    const QString& message() const noexcept { return message_; }
-
-private:
-    QString message_;
+    using erp::Error::Error;
 };
 
 // Checks one line of `sheet` as it will be stored: a code, a description,

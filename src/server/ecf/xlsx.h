@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "wire/errors.h"
+
 #include <QString>
 #include <QStringList>
 
-#include <stdexcept>
 #include <vector>
 
 // A small reader of XLSX workbooks: the sheets by name (workbook.xml and its
@@ -14,13 +15,9 @@
 namespace erp::server::ecf {
 
 // A file that cannot be read as asked, with the reason in Portuguese.
-class ImportError : public std::runtime_error {
+class ImportError : public erp::Error {
 public:
-    explicit ImportError(const QString& message) : std::runtime_error(message.toStdString()), message_(message) {}
-    const QString& message() const noexcept { return message_; }
-
-private:
-    QString message_;
+    using erp::Error::Error;
 };
 
 struct CellRow {
